@@ -1,0 +1,12 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Listing the tests needs no display.
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
+  QApplication app(argc, argv);
+  return RUN_ALL_TESTS();
+}
