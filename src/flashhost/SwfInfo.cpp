@@ -1,0 +1,285 @@
+#include "flashhost/SwfInfo.h"
+
+#include <lzma.h>
+#include <zlib.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+
+namespace vedalia {
+namespace {
+
+// The uncompressed header after the first 8 bytes: RECT (at most 17 bytes) + rate + count.
+constexpr int kMaxBodyHeader = 17 + 4;
+// How much compressed input a header may take before we give up on the stream.
+constexpr qint64 kMaxCompressedHeaderInput = 256 * 1024;
+constexpr int kChunk = 4096;
+
+class Reader {
+ public:
+  virtual ~Reader() = default;
+  // Up to `max` bytes; 0 at the end, -1 on a read error.
+  virtual qint64 Read(char* buffer, qint64 max) = 0;
+
+  // Exactly `size` bytes, or fewer at the end; -1 on a read error.
+  qint64 ReadFull(char* buffer, qint64 size) {
+    qint64 done = 0;
+    while (done < size) {
+      const qint64 n = Read(buffer + done, size - done);
+      if (n < 0) return -1;
+      if (n == 0) break;
+      done += n;
+    }
+    return done;
+  }
+};
+
+class BytesReader final : public Reader {
+ public:
+  explicit BytesReader(QByteArrayView data) : data_(data) {}
+  qint64 Read(char* buffer, qint64 max) override {
+    const qint64 n = std::min<qint64>(max, data_.size() - pos_);
+    if (n > 0) std::memcpy(buffer, data_.data() + pos_, size_t(n));
+    pos_ += n;
+    return n;
+  }
+
+ private:
+  QByteArrayView data_;
+  qint64 pos_ = 0;
+};
+
+class FileReader final : public Reader {
+ public:
+  explicit FileReader(QFile& file) : file_(file) {}
+  qint64 Read(char* buffer, qint64 max) override { return file_.read(buffer, max); }
+
+ private:
+  QFile& file_;
+};
+
+std::optional<SwfInfo> Fail(QString* error, const char* reason) {
+  if (error) *error = QString::fromLatin1(reason);
+  return std::nullopt;
+}
+
+// Inflates the zlib body until `out` holds `want` bytes or the stream ends.
+// Returns the bytes produced, or -1 with `reason` set.
+int InflateHeader(Reader& in, unsigned char* out, int want, const char** reason) {
+  z_stream strm{};
+  if (inflateInit(&strm) != Z_OK) {
+    *reason = "zlib cannot start";
+    return -1;
+  }
+  unsigned char chunk[kChunk];
+  strm.next_out = out;
+  strm.avail_out = uInt(want);
+  qint64 consumed = 0;
+  int result = -1;
+  for (;;) {
+    if (strm.avail_in == 0) {
+      if (consumed >= kMaxCompressedHeaderInput) {
+        *reason = "compressed header does not end";
+        break;
+      }
+      const qint64 n = in.Read(reinterpret_cast<char*>(chunk), kChunk);
+      if (n < 0) {
+        *reason = "read error";
+        break;
+      }
+      if (n == 0) {  // input ended before the header did
+        result = want - int(strm.avail_out);
+        break;
+      }
+      consumed += n;
+      strm.next_in = chunk;
+      strm.avail_in = uInt(n);
+    }
+    const int ret = inflate(&strm, Z_NO_FLUSH);
+    if (ret == Z_STREAM_END || strm.avail_out == 0) {
+      result = want - int(strm.avail_out);
+      break;
+    }
+    if (ret != Z_OK && ret != Z_BUF_ERROR) {
+      *reason = "broken zlib stream";
+      break;
+    }
+  }
+  inflateEnd(&strm);
+  return result;
+}
+
+// Decodes the raw LZMA body (after its 5 property bytes) the same way.
+int LzmaHeader(Reader& in, const unsigned char* props, unsigned char* out, int want,
+               const char** reason) {
+  lzma_filter filter{LZMA_FILTER_LZMA1, nullptr};
+  if (lzma_properties_decode(&filter, nullptr, props, 5) != LZMA_OK) {
+    *reason = "bad LZMA properties";
+    return -1;
+  }
+  // Only the first few bytes are decoded, and matches reach back only into those, so a small
+  // dictionary suffices whatever the file asks for.
+  static_cast<lzma_options_lzma*>(filter.options)->dict_size = LZMA_DICT_SIZE_MIN;
+  lzma_filter filters[] = {filter, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_stream strm = LZMA_STREAM_INIT;
+  const lzma_ret init = lzma_raw_decoder(&strm, filters);
+  free(filter.options);
+  if (init != LZMA_OK) {
+    *reason = "LZMA decoder cannot start";
+    return -1;
+  }
+  unsigned char chunk[kChunk];
+  strm.next_out = out;
+  strm.avail_out = size_t(want);
+  qint64 consumed = 0;
+  int result = -1;
+  for (;;) {
+    if (strm.avail_in == 0) {
+      if (consumed >= kMaxCompressedHeaderInput) {
+        *reason = "compressed header does not end";
+        break;
+      }
+      const qint64 n = in.Read(reinterpret_cast<char*>(chunk), kChunk);
+      if (n < 0) {
+        *reason = "read error";
+        break;
+      }
+      if (n == 0) {
+        result = want - int(strm.avail_out);
+        break;
+      }
+      consumed += n;
+      strm.next_in = chunk;
+      strm.avail_in = size_t(n);
+    }
+    const lzma_ret ret = lzma_code(&strm, LZMA_RUN);
+    if (ret == LZMA_STREAM_END || strm.avail_out == 0) {
+      result = want - int(strm.avail_out);
+      break;
+    }
+    if (ret != LZMA_OK) {
+      *reason = "broken LZMA stream";
+      break;
+    }
+  }
+  lzma_end(&strm);
+  return result;
+}
+
+std::int32_t SignExtend(std::uint32_t v, int bits) {
+  if (bits == 0) return 0;
+  const std::uint32_t sign = 1u << (bits - 1);
+  return std::int32_t((v ^ sign) - sign);
+}
+
+std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
+  unsigned char head[8];
+  const qint64 got = in.ReadFull(reinterpret_cast<char*>(head), 8);
+  if (got < 0) return Fail(error, "read error");
+  if (got == 0) return Fail(error, "empty");
+  if (got < 3) return Fail(error, "not a Flash movie");
+
+  SwfInfo info;
+  if (head[1] != 'W' || head[2] != 'S') return Fail(error, "not a Flash movie");
+  switch (head[0]) {
+    case 'F':
+      info.compression = SwfCompression::None;
+      break;
+    case 'C':
+      info.compression = SwfCompression::Zlib;
+      break;
+    case 'Z':
+      info.compression = SwfCompression::Lzma;
+      break;
+    default:
+      return Fail(error, "not a Flash movie");
+  }
+  if (got < 8) return Fail(error, "truncated header");
+  info.version = head[3];
+  if (info.version == 0) return Fail(error, "version 0");
+  info.declaredLength = std::uint32_t(head[4]) | std::uint32_t(head[5]) << 8 |
+                        std::uint32_t(head[6]) << 16 | std::uint32_t(head[7]) << 24;
+
+  unsigned char body[kMaxBodyHeader];
+  int bodyLength = 0;
+  const char* reason = "truncated header";
+  switch (info.compression) {
+    case SwfCompression::None: {
+      const qint64 n = in.ReadFull(reinterpret_cast<char*>(body), kMaxBodyHeader);
+      if (n < 0) return Fail(error, "read error");
+      bodyLength = int(n);
+      break;
+    }
+    case SwfCompression::Zlib:
+      bodyLength = InflateHeader(in, body, kMaxBodyHeader, &reason);
+      break;
+    case SwfCompression::Lzma: {
+      unsigned char lzmaHead[9];  // compressed length (ignored) + 5 property bytes
+      const qint64 n = in.ReadFull(reinterpret_cast<char*>(lzmaHead), 9);
+      if (n < 0) return Fail(error, "read error");
+      if (n < 9) return Fail(error, "truncated header");
+      bodyLength = LzmaHeader(in, lzmaHead + 4, body, kMaxBodyHeader, &reason);
+      break;
+    }
+  }
+  if (bodyLength < 0) return Fail(error, reason);
+  if (bodyLength < 1) return Fail(error, "truncated header");
+
+  const int bits = body[0] >> 3;
+  const int rectBytes = (5 + 4 * bits + 7) / 8;
+  if (bodyLength < rectBytes + 4) return Fail(error, "truncated header");
+  // Bit reader over the rectangle, most significant bit first, after the 5-bit size.
+  int bitPos = 5;
+  auto take = [&](int n) {
+    std::uint32_t v = 0;
+    for (int i = 0; i < n; ++i, ++bitPos)
+      v = (v << 1) | ((body[bitPos >> 3] >> (7 - (bitPos & 7))) & 1u);
+    return v;
+  };
+  info.xMinTwips = SignExtend(take(bits), bits);
+  info.xMaxTwips = SignExtend(take(bits), bits);
+  info.yMinTwips = SignExtend(take(bits), bits);
+  info.yMaxTwips = SignExtend(take(bits), bits);
+  const unsigned char* tail = body + rectBytes;
+  info.frameRate = tail[1] + tail[0] / 256.0;
+  info.frameCount = tail[2] | tail[3] << 8;
+  info.headerLength = 8 + rectBytes + 4;
+
+  if (info.declaredLength < std::uint32_t(info.headerLength))
+    return Fail(error, "declared length shorter than the header");
+  if (info.xMaxTwips < info.xMinTwips || info.yMaxTwips < info.yMinTwips)
+    return Fail(error, "inverted stage rectangle");
+  if (error) error->clear();
+  return info;
+}
+
+}  // namespace
+
+QString SwfSignatureName(SwfCompression compression) {
+  switch (compression) {
+    case SwfCompression::Zlib:
+      return QStringLiteral("CWS");
+    case SwfCompression::Lzma:
+      return QStringLiteral("ZWS");
+    case SwfCompression::None:
+      break;
+  }
+  return QStringLiteral("FWS");
+}
+
+std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error) {
+  BytesReader reader(data);
+  return Inspect(reader, error);
+}
+
+std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error) {
+  if (path.isEmpty() || !QFileInfo(path).isFile()) return Fail(error, "no such file");
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return Fail(error, "cannot open");
+  FileReader reader(file);
+  return Inspect(reader, error);
+}
+
+}  // namespace vedalia

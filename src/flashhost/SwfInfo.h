@@ -1,0 +1,52 @@
+#pragma once
+// Native inspection of Flash movie headers: signature, version, stage, frame rate and frame
+// count, without any renderer. Compressed movies are inflated only as far as the header
+// reaches (a few dozen bytes), so a huge or lying file costs neither time nor memory.
+//
+// Typical use (the validity probe of a movie file):
+//   if (auto info = vedalia::InspectSwfFile(path); info && info->frameCount > 0) { ... }
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace vedalia {
+
+// How the body after the first 8 bytes is stored: "FWS" plain, "CWS" zlib, "ZWS" LZMA.
+enum class SwfCompression { None, Zlib, Lzma };
+
+// "FWS", "CWS" or "ZWS".
+QString SwfSignatureName(SwfCompression compression);
+
+struct SwfInfo {
+  SwfCompression compression = SwfCompression::None;
+  int version = 0;
+  // The header's file length: the size of the whole movie uncompressed, header included.
+  // Only declared; nothing is read or allocated according to it.
+  std::uint32_t declaredLength = 0;
+  // Stage rectangle in twips (1/20 pixel).
+  std::int32_t xMinTwips = 0;
+  std::int32_t xMaxTwips = 0;
+  std::int32_t yMinTwips = 0;
+  std::int32_t yMaxTwips = 0;
+  double frameRate = 0;  // frames per second (8.8 fixed point in the file)
+  int frameCount = 0;
+  // Size in bytes of the uncompressed header (signature up to the frame count).
+  int headerLength = 0;
+
+  double widthPixels() const { return (double(xMaxTwips) - double(xMinTwips)) / 20.0; }
+  double heightPixels() const { return (double(yMaxTwips) - double(yMinTwips)) / 20.0; }
+};
+
+// Inspects a movie held in memory. Nothing when the signature is unknown, the header is
+// truncated or self-contradictory, or the compressed stream is broken. `error`, when given,
+// receives a short English reason on failure.
+std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error = nullptr);
+
+// The same for a file; reads only a bounded prefix of it (never the whole file). Nothing
+// also when the file is missing, unreadable, a directory or empty.
+std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error = nullptr);
+
+}  // namespace vedalia
