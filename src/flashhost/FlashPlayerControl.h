@@ -191,7 +191,6 @@ class TFlashPlayerControl : public QWidget {
   QByteArray movieData;
   int totalFrames = 0;
   QSize stageSize;
-  QColor movieColor;  // the movie's own stage colour, when it names one
 
   QString flashVars;
   QStringList delivered;
