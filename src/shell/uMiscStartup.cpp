@@ -1,12 +1,12 @@
 // The start-up probes: the machine-wide install mode and the content medium.
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
 #include <QTextStream>
 #include <algorithm>
 
+#include "media/uDecryptor.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -65,12 +65,7 @@ bool IsVolumeReady(const MountedVolume& volume) {
 
 // Discs written without long-name extensions show "START.SWF".
 bool HasStartMovie(const QString& root) {
-  const QString exact = WithoutTrailingSlash(root) + QStringLiteral("/start.swf");
-  if (QFileInfo(exact).isFile()) return true;
-  const QFileInfoList entries = QDir(root).entryInfoList(QDir::Files | QDir::Hidden);
-  return std::any_of(entries.begin(), entries.end(), [](const QFileInfo& entry) {
-    return entry.fileName().compare(QLatin1String("start.swf"), Qt::CaseInsensitive) == 0;
-  });
+  return !ResolveContentFile(WithoutTrailingSlash(root) + QStringLiteral("/start.swf")).isEmpty();
 }
 
 }  // namespace
