@@ -1,0 +1,95 @@
+#include "model3d/uTextureGL.h"
+
+#include <GL/gl.h>
+
+#include <QImage>
+#include <QImageReader>
+#include <cstring>
+
+namespace vedalia {
+namespace {
+
+bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
+
+int FloorPowerOfTwo(int n) {
+  int p = 1;
+  while (p * 2 <= n) p *= 2;
+  return p;
+}
+
+// Non-power-of-two sizes came with OpenGL 2.0 (or the ARB extension).
+bool ContextTakesAnySize() {
+  const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+  if (version && version[0] >= '2' && version[0] <= '9') return true;
+  const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  return ext && std::strstr(ext, "GL_ARB_texture_non_power_of_two");
+}
+
+}  // namespace
+
+bool TTextureGL::LoadFromFile(const QString& fileName, QString* error) {
+  Width = Height = 0;
+  Pixels.clear();
+  FUploadChecked = false;
+  FUploadPixels.clear();
+  QImageReader reader(fileName, "bmp");
+  reader.setAutoDetectImageFormat(false);
+  reader.setDecideFormatFromContent(false);
+  QImage image = reader.read();
+  if (image.isNull()) {
+    if (error)
+      *error = QStringLiteral("cannot read bitmap %1: %2").arg(fileName, reader.errorString());
+    return false;
+  }
+  image.convertTo(QImage::Format_RGB888);
+  Width = image.width();
+  Height = image.height();
+  const std::size_t rowBytes = std::size_t(Width) * 3;
+  Pixels.resize(rowBytes * Height);
+  for (int y = 0; y < Height; ++y)
+    std::memcpy(Pixels.data() + rowBytes * y, image.constScanLine(y), rowBytes);
+  return true;
+}
+
+void TTextureGL::PrepareUpload() {
+  FUploadChecked = true;
+  FUploadWidth = Width;
+  FUploadHeight = Height;
+  FUploadPixels.clear();
+  GLint maxSize = 64;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  int w = Width, h = Height;
+  if (!ContextTakesAnySize()) {
+    if (!IsPowerOfTwo(w)) w = FloorPowerOfTwo(w);
+    if (!IsPowerOfTwo(h)) h = FloorPowerOfTwo(h);
+  }
+  while (w > maxSize) w /= 2;
+  while (h > maxSize) h /= 2;
+  if (w == Width && h == Height) return;
+  // The context cannot take the image as it is: upload a resampled copy instead of nothing.
+  const QImage source(Pixels.data(), Width, Height, Width * 3, QImage::Format_RGB888);
+  const QImage scaled = source.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                            .convertToFormat(QImage::Format_RGB888);
+  FUploadWidth = w;
+  FUploadHeight = h;
+  FUploadPixels.resize(std::size_t(w) * 3 * h);
+  for (int y = 0; y < h; ++y)
+    std::memcpy(FUploadPixels.data() + std::size_t(w) * 3 * y, scaled.constScanLine(y),
+                std::size_t(w) * 3);
+}
+
+void TTextureGL::Apply() {
+  if (Pixels.empty()) return;
+  if (!FUploadChecked) PrepareUpload();
+  const std::uint8_t* data = FUploadPixels.empty() ? Pixels.data() : FUploadPixels.data();
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  // Rows are packed at 3 bytes a pixel, not padded to 4.
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, FUploadWidth, FUploadHeight, 0, GL_RGB, GL_UNSIGNED_BYTE,
+               data);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glEnable(GL_TEXTURE_2D);
+}
+
+}  // namespace vedalia
