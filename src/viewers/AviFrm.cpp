@@ -1,0 +1,148 @@
+#include "viewers/AviFrm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QKeySequence>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QWidget>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace vedalia {
+
+int ProportionalWindowHeight(int videoWidth, int videoHeight, int extraWidth, int extraHeight,
+                             int newWidth) {
+  // Exact integer arithmetic: a double would misjudge halves for large sizes.
+  const std::int64_t clientWidth = std::max<std::int64_t>(std::int64_t{newWidth} - extraWidth, 0);
+  const std::int64_t numerator = std::int64_t{videoHeight} * clientWidth;
+  std::int64_t denominator = videoWidth;
+  std::int64_t quotient = numerator / denominator;
+  std::int64_t remainder = numerator % denominator;
+  if (denominator < 0) {
+    denominator = -denominator;
+    remainder = -remainder;
+    quotient = -quotient;
+  }
+  // Here numerator/denominator == quotient + remainder/denominator with |remainder| < denominator.
+  if (2 * remainder > denominator || (2 * remainder == denominator && quotient % 2 != 0))
+    ++quotient;
+  else if (-2 * remainder > denominator || (-2 * remainder == denominator && quotient % 2 != 0))
+    --quotient;
+  const std::int64_t height = quotient + extraHeight;
+  return static_cast<int>(std::clamp<std::int64_t>(height, std::numeric_limits<int>::min(),
+                                                   std::numeric_limits<int>::max()));
+}
+
+TAviForm::TAviForm(QWidget* owner, const QString& fileName, const QString& folderPath,
+                   const QString& objectName, const QString& typeTitle, int frameWidth,
+                   int frameHeight)
+    : TPlayerForm(owner, objectName, typeTitle),
+      FFrameWidth(frameWidth),
+      FFrameHeight(frameHeight) {
+  mnuFile = menuBar()->addMenu(QStringLiteral("Файл"));
+  mnuExit = mnuFile->addAction(QStringLiteral("Выход"));
+  mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
+  mnuVideo = menuBar()->addMenu(QStringLiteral("Видео"));
+  mnuPlay = mnuVideo->addAction(QStringLiteral("Играть"));
+  mnuPlay->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  mnuPause = mnuVideo->addAction(QStringLiteral("Пауза"));
+  mnuPause->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  mnuStop = mnuVideo->addAction(QStringLiteral("Стоп"));
+  mnuStop->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  connect(mnuExit, &QAction::triggered, this, &TAviForm::mnuExitClick);
+  connect(mnuPlay, &QAction::triggered, this, &TAviForm::mnuPlayClick);
+  connect(mnuPause, &QAction::triggered, this, &TAviForm::mnuPauseClick);
+  connect(mnuStop, &QAction::triggered, this, &TAviForm::mnuStopClick);
+
+  FClient = new QWidget(this);
+  setCentralWidget(FClient);
+  resize(696, 480);
+
+  FPlayer = std::make_unique<TVideoViewer>(FClient, folderPath + fileName);
+  MeasureExtras();
+  // An unplayable file leaves sizes of 0: the window keeps only its frame and menu.
+  FFollowing = true;
+  resize(FPlayer->VideoWidth + FExtraWidth - (frameGeometry().width() - width()),
+         FPlayer->VideoHeight + FExtraHeight - (frameGeometry().height() - height()));
+  FFollowing = false;
+  FPlayer->Play();
+  FormCreate();
+}
+
+TAviForm::~TAviForm() = default;
+
+void TAviForm::FormCreate() {
+  if (!FPlayer) {
+    close();
+    return;
+  }
+  setWindowTitle(TypeTitle());
+  MeasureExtras();
+}
+
+void TAviForm::MeasureExtras() {
+  // The main window layout places the menu bar and the client only when it is activated; a
+  // window not yet shown has had no chance to do that.
+  if (layout() != nullptr) {
+    layout()->invalidate();
+    layout()->activate();
+  }
+  FExtraWidth = frameGeometry().width() - FClient->width();
+  FExtraHeight = frameGeometry().height() - FClient->height();
+}
+
+void TAviForm::showEvent(QShowEvent* event) {
+  TPlayerForm::showEvent(event);
+  if (FPlayer) FPlayer->Play();
+}
+
+void TAviForm::closeEvent(QCloseEvent* event) {
+  TPlayerForm::closeEvent(event);
+  if (event->isAccepted()) FPlayer.reset();
+}
+
+void TAviForm::resizeEvent(QResizeEvent* event) {
+  TPlayerForm::resizeEvent(event);
+  FollowVideoProportions();
+}
+
+void TAviForm::FollowVideoProportions() {
+  if (FFollowing || !FPlayer || FPlayer->VideoHeight == 0 || FPlayer->VideoWidth == 0) return;
+  MeasureExtras();
+  // Qt sizes a window without its frame; the rule works on the outer size, so the frame is
+  // added here and taken off again for the resize.
+  const int frameOnlyWidth = frameGeometry().width() - width();
+  const int frameOnlyHeight = frameGeometry().height() - height();
+  const int newWidth = width() + frameOnlyWidth;
+  const int newHeight = ProportionalWindowHeight(FPlayer->VideoWidth, FPlayer->VideoHeight,
+                                                 FExtraWidth, FExtraHeight, newWidth);
+  FPlayer->SetVideoHeight(newHeight - FExtraHeight);
+  FPlayer->SetVideoWidth(newWidth - FExtraWidth);
+  const int targetHeight = newHeight - frameOnlyHeight;
+  if (targetHeight != height()) {
+    FFollowing = true;
+    resize(width(), targetHeight);
+    FFollowing = false;
+  }
+}
+
+void TAviForm::mnuExitClick() { close(); }
+
+void TAviForm::mnuPlayClick() {
+  if (FPlayer) FPlayer->Play();
+}
+
+void TAviForm::mnuPauseClick() {
+  if (FPlayer) FPlayer->Pause();
+}
+
+void TAviForm::mnuStopClick() {
+  if (FPlayer) FPlayer->Stop();
+}
+
+}  // namespace vedalia
