@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace vedalia {
 namespace {
@@ -65,63 +66,92 @@ std::optional<SwfInfo> Fail(QString* error, const char* reason) {
   return std::nullopt;
 }
 
-// Inflates the zlib body until `out` holds `want` bytes or the stream ends.
-// Returns the bytes produced, or -1 with `reason` set.
-int InflateHeader(Reader& in, unsigned char* out, int want, const char** reason) {
+// Decodes a compressed body from `in`. Header mode (`whole` false): fills `out` with up to
+// `outSize` bytes and stops. Whole mode: decodes the entire stream through `out` as a scratch
+// buffer, counting, up to `limit` bytes. Returns the bytes produced, or -1 with `reason` set;
+// `ended` tells whether the stream's own end was reached.
+struct DecodeRequest {
+  unsigned char* out;
+  int outSize;
+  bool whole;
+  qint64 limit;
+};
+
+template <typename Stream, typename Step>
+qint64 DecodeLoop(Reader& in, Stream& strm, const DecodeRequest& req, Step step,
+                  const char** reason, bool* ended) {
+  unsigned char chunk[kChunk];
+  qint64 produced = 0;  // before the current output window
+  qint64 window = req.whole ? std::min<qint64>(req.outSize, req.limit) : req.outSize;
+  strm.next_out = req.out;
+  strm.avail_out = decltype(strm.avail_out)(window);
+  qint64 consumed = 0;
+  *ended = false;
+  auto total = [&] { return produced + window - qint64(strm.avail_out); };
+  for (;;) {
+    if (strm.avail_out == 0) {
+      if (!req.whole || total() >= req.limit) return total();
+      produced = total();
+      window = std::min<qint64>(req.outSize, req.limit - produced);
+      strm.next_out = req.out;
+      strm.avail_out = decltype(strm.avail_out)(window);
+    }
+    if (strm.avail_in == 0) {
+      if (!req.whole && consumed >= kMaxCompressedHeaderInput) {
+        *reason = "compressed header does not end";
+        return -1;
+      }
+      const qint64 n = in.Read(reinterpret_cast<char*>(chunk), kChunk);
+      if (n < 0) {
+        *reason = "read error";
+        return -1;
+      }
+      if (n == 0) return total();  // input ended
+      consumed += n;
+      strm.next_in = chunk;
+      strm.avail_in = decltype(strm.avail_in)(n);
+    }
+    const int ret = step(strm);  // 1 stream end, 0 go on, -1 error
+    if (ret < 0) return -1;
+    if (ret > 0) {
+      *ended = true;
+      return total();
+    }
+  }
+}
+
+qint64 InflateBody(Reader& in, const DecodeRequest& req, const char** reason, bool* ended) {
   z_stream strm{};
   if (inflateInit(&strm) != Z_OK) {
     *reason = "zlib cannot start";
     return -1;
   }
-  unsigned char chunk[kChunk];
-  strm.next_out = out;
-  strm.avail_out = uInt(want);
-  qint64 consumed = 0;
-  int result = -1;
-  for (;;) {
-    if (strm.avail_in == 0) {
-      if (consumed >= kMaxCompressedHeaderInput) {
-        *reason = "compressed header does not end";
-        break;
-      }
-      const qint64 n = in.Read(reinterpret_cast<char*>(chunk), kChunk);
-      if (n < 0) {
-        *reason = "read error";
-        break;
-      }
-      if (n == 0) {  // input ended before the header did
-        result = want - int(strm.avail_out);
-        break;
-      }
-      consumed += n;
-      strm.next_in = chunk;
-      strm.avail_in = uInt(n);
-    }
-    const int ret = inflate(&strm, Z_NO_FLUSH);
-    if (ret == Z_STREAM_END || strm.avail_out == 0) {
-      result = want - int(strm.avail_out);
-      break;
-    }
-    if (ret != Z_OK && ret != Z_BUF_ERROR) {
-      *reason = "broken zlib stream";
-      break;
-    }
-  }
+  const qint64 result = DecodeLoop(
+      in, strm, req,
+      [&](z_stream& z) {
+        const int ret = inflate(&z, Z_NO_FLUSH);
+        if (ret == Z_STREAM_END) return 1;
+        if (ret == Z_OK || ret == Z_BUF_ERROR) return 0;
+        *reason = "broken zlib stream";
+        return -1;
+      },
+      reason, ended);
   inflateEnd(&strm);
   return result;
 }
 
-// Decodes the raw LZMA body (after its 5 property bytes) the same way.
-int LzmaHeader(Reader& in, const unsigned char* props, unsigned char* out, int want,
-               const char** reason) {
+// The raw LZMA body after its 5 property bytes. `dictionaryCap` bounds the dictionary the
+// decoder allocates, whatever the file asks for.
+qint64 LzmaBody(Reader& in, const unsigned char* props, std::uint32_t dictionaryCap,
+                const DecodeRequest& req, const char** reason, bool* ended) {
   lzma_filter filter{LZMA_FILTER_LZMA1, nullptr};
   if (lzma_properties_decode(&filter, nullptr, props, 5) != LZMA_OK) {
     *reason = "bad LZMA properties";
     return -1;
   }
-  // Only the first few bytes are decoded, and matches reach back only into those, so a small
-  // dictionary suffices whatever the file asks for.
-  static_cast<lzma_options_lzma*>(filter.options)->dict_size = LZMA_DICT_SIZE_MIN;
+  auto* options = static_cast<lzma_options_lzma*>(filter.options);
+  options->dict_size =
+      std::max<std::uint32_t>(LZMA_DICT_SIZE_MIN, std::min(options->dict_size, dictionaryCap));
   lzma_filter filters[] = {filter, {LZMA_VLI_UNKNOWN, nullptr}};
   lzma_stream strm = LZMA_STREAM_INIT;
   const lzma_ret init = lzma_raw_decoder(&strm, filters);
@@ -130,40 +160,16 @@ int LzmaHeader(Reader& in, const unsigned char* props, unsigned char* out, int w
     *reason = "LZMA decoder cannot start";
     return -1;
   }
-  unsigned char chunk[kChunk];
-  strm.next_out = out;
-  strm.avail_out = size_t(want);
-  qint64 consumed = 0;
-  int result = -1;
-  for (;;) {
-    if (strm.avail_in == 0) {
-      if (consumed >= kMaxCompressedHeaderInput) {
-        *reason = "compressed header does not end";
-        break;
-      }
-      const qint64 n = in.Read(reinterpret_cast<char*>(chunk), kChunk);
-      if (n < 0) {
-        *reason = "read error";
-        break;
-      }
-      if (n == 0) {
-        result = want - int(strm.avail_out);
-        break;
-      }
-      consumed += n;
-      strm.next_in = chunk;
-      strm.avail_in = size_t(n);
-    }
-    const lzma_ret ret = lzma_code(&strm, LZMA_RUN);
-    if (ret == LZMA_STREAM_END || strm.avail_out == 0) {
-      result = want - int(strm.avail_out);
-      break;
-    }
-    if (ret != LZMA_OK) {
-      *reason = "broken LZMA stream";
-      break;
-    }
-  }
+  const qint64 result = DecodeLoop(
+      in, strm, req,
+      [&](lzma_stream& z) {
+        const lzma_ret ret = lzma_code(&z, LZMA_RUN);
+        if (ret == LZMA_STREAM_END) return 1;
+        if (ret == LZMA_OK) return 0;
+        *reason = ret == LZMA_MEM_ERROR ? "LZMA dictionary too large" : "broken LZMA stream";
+        return -1;
+      },
+      reason, ended);
   lzma_end(&strm);
   return result;
 }
@@ -205,6 +211,7 @@ std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
   unsigned char body[kMaxBodyHeader];
   int bodyLength = 0;
   const char* reason = "truncated header";
+  bool ended = false;
   switch (info.compression) {
     case SwfCompression::None: {
       const qint64 n = in.ReadFull(reinterpret_cast<char*>(body), kMaxBodyHeader);
@@ -213,14 +220,17 @@ std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
       break;
     }
     case SwfCompression::Zlib:
-      bodyLength = InflateHeader(in, body, kMaxBodyHeader, &reason);
+      bodyLength = int(InflateBody(in, {body, kMaxBodyHeader, false, 0}, &reason, &ended));
       break;
     case SwfCompression::Lzma: {
       unsigned char lzmaHead[9];  // compressed length (ignored) + 5 property bytes
       const qint64 n = in.ReadFull(reinterpret_cast<char*>(lzmaHead), 9);
       if (n < 0) return Fail(error, "read error");
       if (n < 9) return Fail(error, "truncated header");
-      bodyLength = LzmaHeader(in, lzmaHead + 4, body, kMaxBodyHeader, &reason);
+      // Only the first bytes are decoded and matches reach back only into those, so the
+      // smallest dictionary suffices.
+      bodyLength = int(LzmaBody(in, lzmaHead + 4, LZMA_DICT_SIZE_MIN,
+                                {body, kMaxBodyHeader, false, 0}, &reason, &ended));
       break;
     }
   }
@@ -272,6 +282,33 @@ QString SwfSignatureName(SwfCompression compression) {
 std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error) {
   BytesReader reader(data);
   return Inspect(reader, error);
+}
+
+std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error) {
+  const auto info = InspectSwf(data, error);
+  if (!info) return std::nullopt;
+  if (info->compression == SwfCompression::None) return data.size();
+  const char* reason = "";
+  bool ended = false;
+  std::vector<unsigned char> scratch(64 * 1024);
+  qint64 body = 0;
+  if (info->compression == SwfCompression::Zlib) {
+    BytesReader in(data.sliced(8));
+    body = InflateBody(in, {scratch.data(), int(scratch.size()), true, qint64(1) << 40}, &reason,
+                       &ended);
+    if (body >= 0 && !ended) return Fail(error, "compressed stream cut short"), std::nullopt;
+  } else {
+    // Without an end marker the stream stops where the declared length says.
+    const qint64 declaredBody = qint64(info->declaredLength) - 8;
+    BytesReader in(data.sliced(17));
+    const auto* props = reinterpret_cast<const unsigned char*>(data.data()) + 12;
+    body = LzmaBody(in, props, std::max<std::uint32_t>(info->declaredLength, 1),
+                    {scratch.data(), int(scratch.size()), true, declaredBody}, &reason, &ended);
+    if (body >= 0 && body < declaredBody && !ended)
+      return Fail(error, "compressed stream cut short"), std::nullopt;
+  }
+  if (body < 0) return Fail(error, reason), std::nullopt;
+  return 8 + body;
 }
 
 std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error) {

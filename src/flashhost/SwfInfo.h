@@ -45,6 +45,12 @@ struct SwfInfo {
 // receives a short English reason on failure.
 std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error = nullptr);
 
+// Decodes the whole movie body to check that it is intact: the uncompressed length of the
+// movie, header included (compare with SwfInfo::declaredLength), or nothing when the header
+// fails or the compressed stream is broken or cut short. Costs time in proportion to the movie;
+// meant for authoring tools, not for probes.
+std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error = nullptr);
+
 // The same for a file; reads only a bounded prefix of it (never the whole file). Nothing
 // also when the file is missing, unreadable, a directory or empty.
 std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error = nullptr);
