@@ -79,6 +79,33 @@ bool ReadWholeFile(const QString& path, QByteArray& out) {
 
 }  // namespace
 
+std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content) {
+  if (content.isEmpty()) return std::nullopt;
+  jpeg_decompress_struct cinfo;
+  JpegErrorManager errors;
+  cinfo.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = JpegErrorExit;
+  errors.pub.output_message = JpegSilent;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return std::nullopt;
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(content.data()),
+               static_cast<unsigned long>(content.size()));
+  if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+    jpeg_destroy_decompress(&cinfo);
+    return std::nullopt;
+  }
+  JpegHeaderInfo info;
+  info.width = int(cinfo.image_width);
+  info.height = int(cinfo.image_height);
+  info.components = cinfo.num_components;
+  info.progressive = cinfo.progressive_mode != 0;
+  jpeg_destroy_decompress(&cinfo);
+  return info;
+}
+
 void TDecryptor::Unscramble(char* data, qsizetype size, QByteArrayView key) {
   const qsizetype length = key.size();
   if (length == 0 || size <= 0) return;
@@ -104,22 +131,7 @@ bool TDecryptor::IsFlashMovie(QByteArrayView content) {
 }
 
 bool TDecryptor::IsJpegImage(QByteArrayView content) {
-  if (content.isEmpty()) return true;  // no header to reject
-  jpeg_decompress_struct cinfo;
-  JpegErrorManager errors;
-  cinfo.err = jpeg_std_error(&errors.pub);
-  errors.pub.error_exit = JpegErrorExit;
-  errors.pub.output_message = JpegSilent;
-  if (setjmp(errors.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return false;
-  }
-  jpeg_create_decompress(&cinfo);
-  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(content.data()),
-               static_cast<unsigned long>(content.size()));
-  const int result = jpeg_read_header(&cinfo, TRUE);
-  jpeg_destroy_decompress(&cinfo);
-  return result == JPEG_HEADER_OK;
+  return content.isEmpty() || ReadJpegHeader(content).has_value();  // empty: nothing to reject
 }
 
 bool TDecryptor::IsValidContent(QByteArrayView content, const QString& fileType) {

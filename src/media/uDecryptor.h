@@ -19,6 +19,16 @@ namespace vedalia {
 // neither exists. Only the last component is matched loosely.
 QString ResolveContentFile(const QString& path);
 
+// What libjpeg reads from a JPEG header up to the first scan; nothing when it refuses the data
+// (empty data included). Never exits the process, whatever the bytes.
+struct JpegHeaderInfo {
+  int width = 0;
+  int height = 0;
+  int components = 0;
+  bool progressive = false;
+};
+std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content);
+
 class TDecryptor {
  public:
   // The key used when a caller gives none.

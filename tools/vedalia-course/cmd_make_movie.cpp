@@ -1,0 +1,88 @@
+// make-movie OUT: writes a minimal valid Flash movie (stage, background, N empty frames).
+
+#include <QString>
+#include <charconv>
+#include <iostream>
+
+#include "CourseCommand.h"
+#include "flashhost/SwfWriter.h"
+
+namespace vedalia::course {
+namespace {
+
+template <typename T>
+bool ParseNumber(const std::string& text, T& value, int base = 10) {
+  const char* end = text.data() + text.size();
+  std::from_chars_result r;
+  if constexpr (std::is_floating_point_v<T>) {
+    r = std::from_chars(text.data(), end, value);
+  } else {
+    r = std::from_chars(text.data(), end, value, base);
+  }
+  return !text.empty() && r.ec == std::errc() && r.ptr == end;
+}
+
+int RunMakeMovie(const std::vector<std::string>& args) {
+  SwfMovieSpec spec;
+  std::string out;
+  std::string error;
+  for (size_t i = 0; i < args.size() && error.empty(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--compress" || a == "--zlib") {
+      spec.compression = SwfCompression::Zlib;
+      continue;
+    }
+    if (a == "--lzma") {
+      spec.compression = SwfCompression::Lzma;
+      continue;
+    }
+    if (a.rfind("--", 0) != 0) {
+      if (!out.empty()) error = "more than one OUT";
+      out = a;
+      continue;
+    }
+    if (i + 1 >= args.size()) {
+      error = a + " needs a value";
+      break;
+    }
+    const std::string& v = args[++i];
+    bool ok = false;
+    if (a == "--width") {
+      ok = ParseNumber(v, spec.width) && spec.width >= 0 && spec.width <= 100000;
+    } else if (a == "--height") {
+      ok = ParseNumber(v, spec.height) && spec.height >= 0 && spec.height <= 100000;
+    } else if (a == "--frames") {
+      ok = ParseNumber(v, spec.frameCount) && spec.frameCount >= 0 && spec.frameCount <= 65535;
+    } else if (a == "--fps") {
+      ok = ParseNumber(v, spec.frameRate) && spec.frameRate >= 0 && spec.frameRate < 256;
+    } else if (a == "--version") {
+      ok = ParseNumber(v, spec.version) && spec.version >= 1 && spec.version <= 255;
+    } else if (a == "--color") {
+      ok = v.size() == 6 && ParseNumber(v, spec.backgroundColor, 16);
+    } else {
+      error = "unknown option " + a;
+      break;
+    }
+    if (!ok) error = "bad value for " + a + ": " + v;
+  }
+  if (error.empty() && out.empty()) error = "no OUT given";
+  if (!error.empty()) {
+    std::cerr << "vedalia-course make-movie: " << error << "\n";
+    return 2;
+  }
+  if (!WriteSwfMovieFile(QString::fromStdString(out), spec)) {
+    std::cerr << "vedalia-course make-movie: cannot write " << out << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+const CourseCommandRegistrar registrar(
+    {"make-movie",
+     "make-movie OUT [--width PX] [--height PX] [--frames N] [--fps R] [--color RRGGBB]\n"
+     "      [--version N] [--compress | --lzma]\n"
+     "      write a minimal Flash movie (defaults: 550 x 400, 1 frame, 24 fps, white, FWS 10)",
+     RunMakeMovie});
+
+}  // namespace
+}  // namespace vedalia::course
