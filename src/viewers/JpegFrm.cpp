@@ -277,27 +277,34 @@ void TJpegForm::mnuPrintClick() {
   PrintPicture(*printer, full.Image);
 }
 
-bool TJpegForm::PrintPicture(QPrinter& printer, const QImage& picture) {
-  if (picture.isNull()) return false;
-  QPainter painter;
-  if (!painter.begin(&printer)) return false;
+QRect TJpegForm::PrintRect(QSize picture, QSize page) {
   const int iw = picture.width();
   const int ih = picture.height();
-  const int pw = printer.width();
-  const int ph = printer.height();
+  const int pw = page.width();
+  const int ph = page.height();
+  if (iw <= 0 || ih <= 0) return {};
   // Across orientations the width decides, otherwise the height.
   float r = ((ih > iw) != (ph > pw)) ? static_cast<float>(pw) / static_cast<float>(iw)
                                      : static_cast<float>(ph) / static_cast<float>(ih);
-  // That rule alone can push the other side off the page; then fit both sides.
+  // That rule alone can push the other side off the page; then both sides must fit.
   if (RoundHalfEven(iw * static_cast<double>(r)) > pw ||
       RoundHalfEven(ih * static_cast<double>(r)) > ph)
     r = std::min(static_cast<float>(pw) / static_cast<float>(iw),
                  static_cast<float>(ph) / static_cast<float>(ih));
   const int right = RoundHalfEven(iw * static_cast<double>(r)) - 20;
   const int bottom = RoundHalfEven(ih * static_cast<double>(r)) - 20;
-  if (right > 10 && bottom > 10) {
+  if (right <= 10 || bottom <= 10) return {};
+  return QRect(10, 10, right - 10, bottom - 10);
+}
+
+bool TJpegForm::PrintPicture(QPrinter& printer, const QImage& picture) {
+  if (picture.isNull()) return false;
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const QRect target = PrintRect(picture.size(), QSize(printer.width(), printer.height()));
+  if (!target.isEmpty()) {
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(QRect(10, 10, right - 10, bottom - 10), picture);
+    painter.drawImage(target, picture);
   }
   return painter.end();
 }

@@ -13,6 +13,8 @@ class QAction;
 class QMenu;
 class QPainter;
 class QPrinter;
+class QRect;
+class QSize;
 class QWidget;
 
 namespace vedalia {
@@ -56,6 +58,10 @@ class TJpegForm : public TPlayerForm, private IJpegWindow {
   // The dialog's filter and default extension.
   static QString SaveFilter();
 
+  // Where a picture of `picture` pixels lands on a printable area of `page` pixels: scaled
+  // to the page (across orientations by the width, otherwise by the height, never beyond
+  // the page), from (10, 10) to the scaled size less 20. Empty when the page is too small.
+  static QRect PrintRect(QSize picture, QSize page);
   // Draws `picture` on `printer`'s page by the page-fitting rule with the 10-pixel margin.
   // False when painting could not begin.
   static bool PrintPicture(QPrinter& printer, const QImage& picture);
