@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <cstring>
@@ -32,6 +33,10 @@ bool TTextureGL::LoadFromFile(const QString& fileName, QString* error) {
   Pixels.clear();
   FUploadChecked = false;
   FUploadPixels.clear();
+  if (!QFileInfo(fileName).isFile()) {
+    if (error) *error = QStringLiteral("bitmap %1 not found").arg(fileName);
+    return false;
+  }
   QImageReader reader(fileName, "bmp");
   reader.setAutoDetectImageFormat(false);
   reader.setDecideFormatFromContent(false);
