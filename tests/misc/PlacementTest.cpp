@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QObject>
-#include <memory>
-
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -23,21 +20,6 @@ TEST(CenteredTopLeft, WindowNotSmallerThanWorkAreaGoesToZero) {
   EXPECT_EQ(CenteredTopLeft(QRect(50, 30, 800, 600), QSize(800, 600)), QPoint(0, 0));
   // Each axis on its own: too wide, but fits in height.
   EXPECT_EQ(CenteredTopLeft(QRect(50, 30, 800, 600), QSize(1000, 200)), QPoint(0, 30 + 200));
-}
-
-TEST(IsObjectGone, FollowsTheTrackedObjectsLifetime) {
-  auto* object = new QObject;
-  QPointer<QObject> ref(object);
-  EXPECT_FALSE(IsObjectGone(ref));
-  delete object;
-  EXPECT_TRUE(IsObjectGone(ref));
-  EXPECT_TRUE(IsObjectGone(QPointer<QObject>()));
-
-  auto shared = std::make_shared<int>(1);
-  std::weak_ptr<int> weak = shared;
-  EXPECT_FALSE(IsObjectGone(weak));
-  shared.reset();
-  EXPECT_TRUE(IsObjectGone(weak));
 }
 
 }  // namespace
