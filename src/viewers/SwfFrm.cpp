@@ -1,0 +1,339 @@
+#include "viewers/SwfFrm.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QPrinter>
+#include <QStringList>
+#include <cmath>
+#include <exception>
+
+#include "flashhost/FlashPlayerControl.h"
+#include "flashhost/MainWindowLink.h"
+#include "platform/Cp1251.h"
+#include "shell/uMisc.h"
+#include "shell/uServices.h"
+#include "viewers/SaveAndLoadInf.h"
+
+namespace vedalia {
+
+namespace {
+
+const char16_t kWordFilter[] = u"Документы Microsoft Word (*.doc)|*.doc|Все файлы (*.*)|*.*";
+const char16_t kJpegFilter[] = u"Изображения в формате JPEG (*.jpg)|*.jpg|Все файлы (*.*)|*.*";
+const char16_t kNoPrinter[] =
+    u"Принтеров не обнаружено. Перед началом печати требуется установить принтер!";
+const char16_t kCopiedPersonal[] = u"Файл успешно скопирован в Вашу личную директорию.";
+const char16_t kCopied[] = u"Файл успешно скопирован";
+const char16_t kCopyFailed[] = u"Не удалось скопировать файл.";
+const char16_t kNoSuchType[] = u"Нет такого типа медиаобъектов.";
+const char16_t kCannotPlay[] = u"Невозможно проиграть файл.";
+const char16_t kFormFailed[] =
+    u"Ошибка при создании формы плеера. Переустановка приложения может решить данную проблему.";
+const char16_t kPrintFailed[] = u"Не удалось напечатать страницу.";
+
+// A positive whole number, or 0 when the text is none.
+int PositiveInt(const QString& text) {
+  bool ok = false;
+  const int value = text.toInt(&ok, 10);
+  return ok && value > 0 ? value : 0;
+}
+
+// a / b rounded to the nearest integer, halves to even.
+qint64 RoundedQuotient(qint64 a, qint64 b) {
+  return static_cast<qint64>(std::nearbyint(static_cast<double>(a) / static_cast<double>(b)));
+}
+
+void Show(QWidget* parent, MessageKind kind, const QString& text) {
+  AppServices().messages->ShowMessage(parent, kind, text);
+}
+
+}  // namespace
+
+// ---- Rules ------------------------------------------------------------------------------------
+
+QSize SwfClientSize(bool fixedSize, int frameWidth, int frameHeight, const QString& stageWidth,
+                    const QString& stageHeight) {
+  if (!fixedSize) {
+    // A stage of no size would leave no window to see: such a movie gets the frame too.
+    const int w = PositiveInt(stageWidth);
+    const int h = PositiveInt(stageHeight);
+    if (w > 0 && h > 0) return QSize(w, h);
+  }
+  return QSize(frameWidth, frameHeight);
+}
+
+QString TypeFolderName(const QString& folderPath) {
+  auto isSep = [](QChar c) { return c == QLatin1Char('/') || c == QLatin1Char('\\'); };
+  qsizetype last = folderPath.size() - 1;
+  while (last >= 0 && !isSep(folderPath[last])) --last;
+  if (last < 0) return {};
+  qsizetype prev = last - 1;
+  while (prev >= 0 && !isSep(folderPath[prev])) --prev;
+  return folderPath.mid(prev + 1, last - prev - 1);
+}
+
+QRect PrintedImageRect(const QSize& client, const QSize& page) {
+  const qint64 w = client.width(), h = client.height();
+  const qint64 pw = page.width(), ph = page.height();
+  if (w <= 0 || h <= 0 || pw <= 0 || ph <= 0) return {};
+  // Full page height first; when that runs past the page's width, full width instead.
+  qint64 width = RoundedQuotient(w * ph, h);
+  qint64 height = ph;
+  if (width >= pw) {
+    width = pw;
+    height = RoundedQuotient(h * pw, w);
+  }
+  return QRect(0, 0, int(width), int(height));
+}
+
+TOpenFileArgs SplitOpenFileArgs(const QString& args) {
+  QStringList pieces;
+  SplitString(pieces, args, QLatin1Char(' '));
+  return {pieces.value(0), pieces.value(1), pieces.value(2)};
+}
+
+// ---- The window -------------------------------------------------------------------------------
+
+TSwfForm::TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const QString& movieName,
+                   const QString& folderPath, const QString& objectName, const QString& contentName,
+                   const QByteArray& stream, const QString& typeTitle,
+                   const QString& userFolderName, const QString& saveExtension, bool suggestName,
+                   bool fixedSize, int frameWidth, int frameHeight)
+    : TPlayerForm(owner, objectName, typeTitle),
+      FOnOpenMedia(std::move(onOpenMedia)),
+      FMovieName(movieName),
+      FFolderPath(folderPath),
+      FContentName(contentName),
+      FStreamBytes(stream),
+      FUserFolderName(userFolderName),
+      FSaveExtension(saveExtension),
+      FFixedSize(fixedSize),
+      FFrameWidth(frameWidth),
+      FFrameHeight(frameHeight) {
+  FShPlayer = new TFlashPlayerControl(this);
+  FShPlayer->SetFrameNum(-1);
+  FShPlayer->SetPlaying(false);
+  FShPlayer->SetQuality(1);
+  FShPlayer->SetScaleMode(0);
+  FShPlayer->SetAlignMode(0);
+  FShPlayer->SetBackgroundColor(-1);
+  FShPlayer->SetLoop(true);
+  FShPlayer->SetWMode(QStringLiteral("Window"));
+  FShPlayer->SetMenu(true);
+  FShPlayer->SetScale(QStringLiteral("ShowAll"));
+  FShPlayer->SetDeviceFont(false);
+  FShPlayer->SetEmbedMovie(false);
+  FShPlayer->SetQuality2(QStringLiteral("High"));
+  setCentralWidget(FShPlayer);
+  connect(FShPlayer, &TFlashPlayerControl::OnFSCommand, this, &TSwfForm::ShPlayerFSCommand);
+  connect(FShPlayer, &TFlashPlayerControl::OnFlashCall, this, &TSwfForm::ShPlayerFlashCall);
+
+  FSaveOther.defaultExt = QStringLiteral("doc");
+  FSaveOther.filter = QtFileFilter(QString::fromUtf16(kWordFilter));
+  if (FSaveExtension == QLatin1String("jpg")) {
+    FSaveOther.filter = QtFileFilter(QString::fromUtf16(kJpegFilter));
+    // The dialog completes a bare name with the extension of the type it shows first.
+    FSaveOther.defaultExt = FSaveExtension;
+  }
+  if (suggestName) FSaveOther.fileName = objectName;
+
+  FormCreate();
+}
+
+TSwfForm::~TSwfForm() = default;
+
+void TSwfForm::FormCreate() {
+  setWindowTitle(TypeTitle());
+
+  FStream.setBuffer(&FStreamBytes);
+  FStream.open(QIODevice::ReadOnly);
+  FShPlayer->PlayFromStream(0, FStream);
+
+  QString stageWidth, stageHeight;
+  if (!FFixedSize) {
+    stageWidth = FShPlayer->GetVariable(QStringLiteral("Stage_width"));
+    stageHeight = FShPlayer->GetVariable(QStringLiteral("Stage_height"));
+  }
+  // The border is single: the window keeps the size its movie asks for.
+  setFixedSize(SwfClientSize(FFixedSize, FFrameWidth, FFrameHeight, stageWidth, stageHeight));
+
+  FShPlayer->SetMenu(false);
+  Reply(QStringLiteral("fileType=") + TypeFolderName(FFolderPath));
+  Reply(QStringLiteral("fileName=") +
+        (FContentName != QLatin1String("none") ? FContentName : FMovieName));
+  FShPlayer->SetBackgroundColor(TFlashPlayerControl::kStageColor);
+}
+
+void TSwfForm::Reply(const QString& text) { FShPlayer->SetFlashVars(text); }
+
+QString TSwfForm::PersonalFolder() const {
+  return PersonalFoldersRoot() +
+         QString(FUserFolderName).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+void TSwfForm::ShPlayerFSCommand(TFlashPlayerControl*, const QString& wideCommand,
+                                 const QString& wideArgs) {
+  using Handler = void (*)(TSwfForm&, const QString&);
+  static const QHash<QString, Handler> table = {
+      {QStringLiteral("print_false"),
+       [](TSwfForm& f, const QString&) {
+         Show(&f, MessageKind::Error, QString::fromUtf16(kNoPrinter));
+       }},
+      {QStringLiteral("askContent"),
+       [](TSwfForm& f, const QString&) {
+         f.Reply(QStringLiteral("mediaContent=") + f.FContentName);
+       }},
+      {QStringLiteral("save_personal"),
+       [](TSwfForm& f, const QString&) { f.SaveCompanion(f.ObjectName(), f.FSaveExtension); }},
+      {QStringLiteral("save_other"), [](TSwfForm& f, const QString&) { f.SaveOther(); }},
+      {QStringLiteral("open_file"), [](TSwfForm& f, const QString& a) { f.OpenFile(a); }},
+      {QStringLiteral("app_exit"), [](TSwfForm& f, const QString&) { f.close(); }},
+      {QStringLiteral("print"), [](TSwfForm& f, const QString&) { f.Print(); }},
+      {QStringLiteral("save_file"),
+       [](TSwfForm& f, const QString&) {
+         f.SaveCompanion(QStringLiteral("Словарь_") + f.ObjectName(), QStringLiteral("doc"));
+       }},
+      {QStringLiteral("print_page"), [](TSwfForm& f, const QString&) { f.PrintPage(); }},
+      {QStringLiteral("save_inf"),
+       [](TSwfForm& f, const QString& a) { SaveInfCommand(&f, f.PersonalFolder(), a, f.Sink()); }},
+      {QStringLiteral("load_inf"),
+       [](TSwfForm& f, const QString&) { LoadInfCommand(&f, f.PersonalFolder(), f.Sink()); }},
+      {QStringLiteral("save_and_load_inf"),
+       [](TSwfForm& f, const QString& a) {
+         SaveAndLoadInfCommand(&f, f.PersonalFolder(), a, f.Sink());
+       }},
+      {QStringLiteral("compare_geomap"), [](TSwfForm& f, const QString& a) { f.CompareGeomap(a); }},
+      {QStringLiteral("gotoRulers"), [](TSwfForm& f, const QString& a) { f.GotoRulers(a); }},
+  };
+
+  // The movie's text is 8-bit inside the program.
+  const QString command = NarrowToCp1251(wideCommand);
+  const QString args = NarrowToCp1251(wideArgs);
+  if (command == QLatin1String("debug")) {
+    Show(this, MessageKind::Plain, args);
+    return;
+  }
+  if (const auto it = table.constFind(command); it != table.constEnd()) (*it)(*this, args);
+}
+
+void TSwfForm::ShPlayerFlashCall(TFlashPlayerControl*, const QString&) {
+  FShPlayer->SetReturnValue(QStringLiteral("<string>true</string>"));
+}
+
+TReplySink TSwfForm::Sink() {
+  // A dialog keeps the message loop running; the window may be gone when it returns.
+  return [self = QPointer<TSwfForm>(this)](const QString& text) {
+    if (self) self->Reply(text);
+  };
+}
+
+// ---- Copies -------------------------------------------------------------------------------------
+
+void TSwfForm::SaveCompanion(const QString& targetName, const QString& ext) {
+  const bool ok = SaveToPersonalFolder(FFolderPath, FMovieName, targetName, FUserFolderName, ext);
+  if (ok)
+    Show(this, MessageKind::Information, QString::fromUtf16(kCopiedPersonal));
+  else
+    Show(this, MessageKind::Warning, QString::fromUtf16(kCopyFailed));
+}
+
+void TSwfForm::SaveOther() {
+  const QPointer<TSwfForm> self(this);
+  QString chosen = AppServices().fileDialogs->GetSaveFileName(
+      this, QString(), PersonalFolder(), FSaveOther.fileName, FSaveOther.filter);
+  if (!self || chosen.isEmpty()) return;
+  if (!QFileInfo(chosen).fileName().contains(QLatin1Char('.')) && !FSaveOther.defaultExt.isEmpty())
+    chosen += QLatin1Char('.') + FSaveOther.defaultExt;
+  // Like a dialog kept open for the window's life, the next one starts from this name.
+  FSaveOther.fileName = QFileInfo(chosen).fileName();
+  if (SaveCopyAs(FFolderPath, FMovieName, chosen, FSaveExtension))
+    Show(this, MessageKind::Information, QString::fromUtf16(kCopied));
+  else
+    Show(this, MessageKind::Warning, QString::fromUtf16(kCopyFailed));
+}
+
+// ---- Further items and the main window ---------------------------------------------------------
+
+void TSwfForm::OpenFile(const QString& args) {
+  if (!FOnOpenMedia) return;
+  const TOpenFileArgs item = SplitOpenFileArgs(args);
+  int result = 0;
+  try {
+    result = FOnOpenMedia(item.fileName, item.mediaType, item.objectName, FUserFolderName);
+  } catch (const std::exception&) {
+    return;  // the player set reports its own failures by result; anything else ends here
+  }
+  switch (result) {
+    case 1:
+      Show(this, MessageKind::Warning, QString::fromUtf16(kNoSuchType));
+      break;
+    case 2:
+      Show(this, MessageKind::Warning, QString::fromUtf16(kCannotPlay));
+      break;
+    case 4:
+      Show(this, MessageKind::Error, QString::fromUtf16(kFormFailed));
+      break;
+    default:
+      break;
+  }
+}
+
+void TSwfForm::CompareGeomap(const QString& args) {
+  if (auto* link = dynamic_cast<IMainWindowLink*>(parentWidget()))
+    link->ShPlayerFSCommand(this, QStringLiteral("open_file"),
+                            args + QLatin1Char('|') + ObjectName());
+}
+
+void TSwfForm::GotoRulers(const QString& args) {
+  const QPointer<TSwfForm> self(this);
+  if (auto* link = dynamic_cast<IMainWindowLink*>(parentWidget())) {
+    if (TFlashPlayerControl* mainPlayer = link->MainPlayer()) {
+      mainPlayer->GotoFrame(6);
+      mainPlayer->SetFlashVars(QStringLiteral("ChangeActiveRuler=") + args);
+    }
+    link->ShowMainWindow();
+  }
+  if (self) close();
+}
+
+// ---- Printing -----------------------------------------------------------------------------------
+
+void TSwfForm::Print() {
+  if (AppServices().printers->PrinterNames().isEmpty())
+    Show(this, MessageKind::Warning, QString::fromUtf16(kNoPrinter));
+  else
+    Reply(QStringLiteral("print_mode=true"));
+}
+
+void TSwfForm::PrintPage() {
+  const QPointer<TSwfForm> self(this);
+  IPrinterService& printers = *AppServices().printers;
+  std::unique_ptr<QPrinter> printer;
+  if (!printers.PrinterNames().isEmpty()) printer = printers.CreatePrinter();
+  if (!printer) {
+    Show(this, MessageKind::Warning, QString::fromUtf16(kNoPrinter));
+  } else if (printers.ExecPrintDialog(this, *printer) && self) {
+    printer->setPageOrientation(QPageLayout::Landscape);
+    if (!PrintClientArea(*printer))
+      Show(this, MessageKind::Warning, QString::fromUtf16(kPrintFailed));
+  }
+  if (self) Reply(QStringLiteral("PrintPage=7"));
+}
+
+bool TSwfForm::PrintClientArea(QPrinter& printer) {
+  QWidget* client = centralWidget();
+  const QPixmap image = client->grab();
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  // The painter's origin is the top-left corner of the page's printable area.
+  const QRect page = printer.pageLayout().paintRectPixels(printer.resolution());
+  const QRect target = PrintedImageRect(client->size(), page.size());
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  if (!target.isEmpty()) painter.drawPixmap(target, image);
+  return painter.end();
+}
+
+}  // namespace vedalia

@@ -1,0 +1,116 @@
+#pragma once
+// Fakes of the desktop services: dialogs answered from a script, messages and printing
+// recorded, so that the window's commands run without a person.
+
+#include <QPrinter>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "shell/uServices.h"
+
+// Readable failure output for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+  *os << '{';
+  for (qsizetype i = 0; i < list.size(); ++i)
+    *os << (i ? ", \"" : "\"") << list[i].toStdString() << '"';
+  *os << '}';
+}
+
+namespace vedalia::test {
+
+struct RecordedMessage {
+  QWidget* parent;
+  MessageKind kind;
+  QString text;
+};
+
+class FakeMessages : public IMessageService {
+ public:
+  void ShowMessage(QWidget* parent, MessageKind kind, const QString& text,
+                   const QString&) override {
+    shown.push_back({parent, kind, text});
+  }
+  std::vector<RecordedMessage> shown;
+};
+
+struct RecordedDialog {
+  bool save;
+  QWidget* parent;
+  QString initialDir;
+  QString initialName;
+  QString filter;
+};
+
+// Each dialog takes the next answer; an empty answer (or none left) is a cancel.
+class FakeFileDialogs : public IFileDialogService {
+ public:
+  QString GetSaveFileName(QWidget* parent, const QString&, const QString& initialDir,
+                          const QString& initialName, const QString& filter) override {
+    opened.push_back({true, parent, initialDir, initialName, filter});
+    return next();
+  }
+  QString GetOpenFileName(QWidget* parent, const QString&, const QString& initialDir,
+                          const QString& filter) override {
+    opened.push_back({false, parent, initialDir, QString(), filter});
+    return next();
+  }
+  std::deque<QString> answers;
+  std::vector<RecordedDialog> opened;
+
+ private:
+  QString next() {
+    if (answers.empty()) return {};
+    QString a = answers.front();
+    answers.pop_front();
+    return a;
+  }
+};
+
+// Printers that print into a PDF file.
+class FakePrinters : public IPrinterService {
+ public:
+  QStringList PrinterNames() override { return names; }
+  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override {
+    if (names.isEmpty()) return nullptr;
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(pdfPath);
+    printer->setPageSize(QPageSize(QPageSize::A4));
+    ++created;
+    return printer;
+  }
+  bool ExecPrintDialog(QWidget* parent, QPrinter&) override {
+    dialogParents.push_back(parent);
+    return confirm;
+  }
+  QStringList names;
+  QString pdfPath;
+  bool confirm = true;
+  int created = 0;
+  std::vector<QWidget*> dialogParents;
+};
+
+// Installs the fakes for one test and restores the previous services afterwards.
+class ScopedFakeServices {
+ public:
+  ScopedFakeServices() : previous_(SetAppServices({&messages, &dialogs, &printers})) {}
+  ~ScopedFakeServices() { SetAppServices(previous_); }
+  ScopedFakeServices(const ScopedFakeServices&) = delete;
+  ScopedFakeServices& operator=(const ScopedFakeServices&) = delete;
+
+  FakeMessages messages;
+  FakeFileDialogs dialogs;
+  FakePrinters printers;
+
+ private:
+  Services previous_;
+};
+
+}  // namespace vedalia::test
