@@ -91,8 +91,11 @@ void TMeshView::Rotate(float angle, float x, float y, float z) {
 }
 
 bool TMeshView::CanZoom(float factor) const {
-  const float z = FZoom * factor;
-  return FMinZoom <= z && z <= FMaxZoom;
+  // Limits are usually powers of the step (1.3 * 1.3); in floats, two steps of 1 / 1.3 land an
+  // ulp below 1 / 1.69, so the inclusive bounds allow for rounding, far less than any step.
+  constexpr double kSlack = 1e-4;
+  const double z = double(FZoom) * factor;
+  return FMinZoom * (1.0 - kSlack) <= z && z <= FMaxZoom * (1.0 + kSlack);
 }
 
 void TMeshView::Zoom(float factor) {
