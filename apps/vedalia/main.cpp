@@ -1,0 +1,22 @@
+// vedalia: the course shell. Takes no command line; everything it needs follows from the
+// working directory and the machine-wide install setting.
+#include <QApplication>
+
+#include "shell/uServices.h"
+#include "shell/uStartup.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("vedalia"));
+  QApplication::setOrganizationName(QStringLiteral("Vantorell"));
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  // The player runtime comes first: without it no movie can play.
+  if (!vedalia::InstallPlayerCodeFromResource()) {
+    vedalia::AppServices().messages->ShowMessage(
+        nullptr, vedalia::MessageKind::Error,
+        QString::fromUtf8(vedalia::kPlayerCodeDamagedMessage));
+    return 1;
+  }
+  return vedalia::RunShell();
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The main window: the main movie over the whole client area, and the shell's side of
+// the movie's command protocol. The close box only tells the movie "exit=true"; the
+// window closes, ending the program, when the movie answers "app_exit".
+
+#include <QWidget>
+#include <memory>
+
+#include "flashhost/MainWindowLink.h"
+#include "shell/uCommandHandler.h"
+
+namespace vedalia {
+
+class TFlashPlayerControl;
+
+class TMainForm : public QWidget,
+                  public IReplySink,
+                  public IMainWindowHost,
+                  public IMainWindowLink {
+  Q_OBJECT
+
+ public:
+  static constexpr int kClientWidth = 1014;
+  static constexpr int kClientHeight = 731;
+
+  // `settingsPath`: the settings file the protocol reads and writes.
+  explicit TMainForm(const QString& settingsPath, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  TFlashPlayerControl* ShPlayer() const { return player; }
+  TMainCommandHandler& Handler() { return *handler; }
+  void SetDatabaseAvailable(bool available) { handler->SetDatabaseAvailable(available); }
+  // True once the first activation has started the main movie.
+  bool MovieStarted() const { return !firstActivation; }
+
+  // IReplySink
+  void ReplyToMovie(const QString& text) override;
+  // IMainWindowHost
+  QSize MainWindowOuterSize() const override;
+  void CloseMainWindow() override;
+  QWidget* MessageParent() const override;
+  // IMainWindowLink
+  void ShPlayerFSCommand(QObject* sender, const QString& command, const QString& args) override;
+  TFlashPlayerControl* MainPlayer() override { return player; }
+  void ShowMainWindow() override;
+
+ protected:
+  bool event(QEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  void FormActivate();
+
+  TFlashPlayerControl* player = nullptr;
+  std::unique_ptr<TMainCommandHandler> handler;
+  bool firstActivation = true;
+  bool exitRequested = false;
+};
+
+}  // namespace vedalia

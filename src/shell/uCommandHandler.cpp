@@ -1,0 +1,260 @@
+#include "shell/uCommandHandler.h"
+
+#include <QDebug>
+#include <exception>
+
+#include "platform/Cp1251.h"
+#include "shell/uMisc.h"
+#include "shell/uServices.h"
+#include "shell/uSettingsFile.h"
+#include "store/uCrypto.h"
+
+namespace vedalia {
+
+namespace {
+
+QStringList splitFields(const QString& text, QChar separator) {
+  QStringList fields;
+  SplitString(fields, text, separator);
+  return fields;
+}
+
+QString personalRoot() { return BaseDir() + QStringLiteral("folders/"); }
+
+// Folder levels a record names must stay single levels below folders/.
+bool plainLevels(const QString& classFolder, const QString& personFolder) {
+  return (classFolder.isNull() || IsPlainName(classFolder)) && IsPlainName(personFolder);
+}
+
+}  // namespace
+
+const QString& FieldAt(const QStringList& fields, int i) {
+  if (i < 0 || i >= fields.size())
+    throw MissingFieldError("field " + std::to_string(i) + " is missing");
+  return fields[i];
+}
+
+TMainCommandHandler::TMainCommandHandler(Setup s) : setup(std::move(s)) {}
+
+QString TMainCommandHandler::DecodeArgs(const QString& args) {
+  return RemoveChars(NarrowToCp1251(args), QStringLiteral("\""));
+}
+
+const QHash<QString, TMainCommandHandler::Command>& TMainCommandHandler::commandTable() {
+  static const QHash<QString, Command> table = {
+      {QStringLiteral("debug"), &TMainCommandHandler::cmdDebug},
+      {QStringLiteral("askLogin"), &TMainCommandHandler::cmdAskLogin},
+      {QStringLiteral("addUser"), &TMainCommandHandler::cmdAddUser},
+      {QStringLiteral("validateUser"), &TMainCommandHandler::cmdValidateUser},
+      {QStringLiteral("getUsersData"), &TMainCommandHandler::cmdGetUsersData},
+      {QStringLiteral("clearUserData"), &TMainCommandHandler::cmdClearUserData},
+      {QStringLiteral("deleteUser"), &TMainCommandHandler::cmdDeleteUser},
+      {QStringLiteral("setPassword"), &TMainCommandHandler::cmdSetPassword},
+      {QStringLiteral("app_exit"), &TMainCommandHandler::cmdAppExit},
+  };
+  return table;
+}
+
+bool TMainCommandHandler::IsKnownCommand(const QString& command) {
+  return commandTable().contains(command);
+}
+
+void TMainCommandHandler::ShPlayerFSCommand(const QString& command, const QString& args) {
+  Event e;
+  e.A = DecodeArgs(args);
+  TMediaObjects catalogue;
+  e.catalogue = &catalogue;
+  std::unique_ptr<IAccountStore> store;
+  try {
+    // The database is opened for every event while it is available, used or not.
+    if (setup.databaseAvailable) {
+      store = setup.openStore ? setup.openStore() : nullptr;
+      if (!store) return;
+      e.store = store.get();
+    }
+    const auto it = commandTable().constFind(command);
+    if (it != commandTable().constEnd()) (this->*it.value())(e);
+  } catch (const std::exception& error) {
+    // The event ends without an answer; what was done before the error stays.
+    qWarning().noquote() << "command" << command << "ended:" << error.what();
+  }
+}
+
+void TMainCommandHandler::ReplyToMovie(const QString& text) {
+  if (setup.replies) setup.replies->ReplyToMovie(text);
+}
+
+void TMainCommandHandler::SystemCloseRequested() { ReplyToMovie(QStringLiteral("exit=true")); }
+
+bool TMainCommandHandler::answeredWithoutDatabase(const Event& e, const char* replyName) {
+  if (e.store) return false;
+  ReplyToMovie(QLatin1String(replyName) + QStringLiteral("=nety_basi"));
+  return true;
+}
+
+// ---- Commands ------------------------------------------------------------------------------
+
+void TMainCommandHandler::cmdDebug(Event& e) {
+  AppServices().messages->ShowMessage(
+      setup.mainWindow ? setup.mainWindow->MessageParent() : nullptr, MessageKind::Plain, e.A);
+}
+
+void TMainCommandHandler::cmdAskLogin(Event&) {
+  const TIniFile ini(setup.settingsPath);
+  static const char* const keys[] = {"LastSurname", "LastName", "LastClass", "LastPassword"};
+  QStringList values;
+  for (const char* key : keys) {
+    if (!ini.ValueExists(kUserSettings, key)) {
+      ReplyToMovie(QStringLiteral("askedLogin = nil"));
+      return;
+    }
+    values << DecodeStr(ini.ReadString(kUserSettings, key), kFieldCipherKey);
+  }
+  ReplyToMovie(QStringLiteral("askedLogin=") + values.join(QLatin1Char(';')));
+}
+
+void TMainCommandHandler::cmdAddUser(Event& e) {
+  if (answeredWithoutDatabase(e, "registred")) return;
+  const QStringList f = splitFields(e.A, QLatin1Char(';'));
+  const QString& name = FieldAt(f, 0);
+  const QString& surname = FieldAt(f, 1);
+  const QString& classLetter = FieldAt(f, 2);
+  const QString& password = FieldAt(f, 3);
+  const QString& shortcut = FieldAt(f, 4);
+
+  const QString classFolder = QStringLiteral("8") + classLetter;
+  const QString personFolder = surname + QLatin1Char(' ') + name;
+  // A name that would lead the personal folder out of folders/ is refused before the
+  // account exists, so no account is left without its folder.
+  if (!plainLevels(classFolder, personFolder)) {
+    ReplyToMovie(QStringLiteral("registred=false"));
+    return;
+  }
+
+  const QStringList record = {name,
+                              QStringLiteral("Батькович"),
+                              surname,
+                              QStringLiteral("1.1.2001"),
+                              name,
+                              password,
+                              classLetter,
+                              QStringLiteral("true"),
+                              QStringLiteral("true"),
+                              QStringLiteral("8"),
+                              QStringLiteral("0")};
+  const QString id = e.store->AddUser(record.join(QLatin1Char(';')));
+  if (id == QLatin1String("false") || id == QLatin1String("isalready")) {
+    ReplyToMovie(QStringLiteral("registred=false"));
+    return;
+  }
+
+  const QString folder = classFolder + QLatin1Char('/') + personFolder;
+  ForceFolderPath(personalRoot(), folder);
+  if (shortcut == QLatin1String("1")) CreateDesktopShortcut(personalRoot() + folder);
+  if (currentUserId != 1) {
+    currentUserId = id.toInt();
+    userFolderName = folder;
+  }
+  ReplyToMovie(QStringLiteral("registred=") + id);
+}
+
+void TMainCommandHandler::cmdValidateUser(Event& e) {
+  if (answeredWithoutDatabase(e, "validated")) return;
+  const QString record = e.store->ValidateUser(e.A);
+  if (record == QLatin1String("nil") || record == QLatin1String("false")) {
+    ReplyToMovie(QStringLiteral("validated=false"));
+    return;
+  }
+  const QStringList r = splitFields(record, QLatin1Char(';'));
+  const QString personFolder = FieldAt(r, 3) + QLatin1Char(' ') + FieldAt(r, 1);
+  const bool privileged = FieldAt(r, 13) == QLatin1String("1");
+  const QString classFolder = privileged ? QString() : FieldAt(r, 8) + FieldAt(r, 9);
+  if (!plainLevels(classFolder, personFolder)) {
+    ReplyToMovie(QStringLiteral("validated=false"));
+    return;
+  }
+  bool ok = false;
+  const int id = FieldAt(r, 0).toInt(&ok);
+  if (!ok) throw std::runtime_error("account id is no number");
+  currentUserId = id;
+  userFolderName = privileged ? personFolder : classFolder + QLatin1Char('/') + personFolder;
+  ReplyToMovie(QStringLiteral("validated=") + record);
+}
+
+void TMainCommandHandler::cmdGetUsersData(Event& e) {
+  if (answeredWithoutDatabase(e, "UsersData")) return;
+  const QString list = e.store->GetUsersList();
+  if (list == QLatin1String("nil") || list == QLatin1String("false"))
+    ReplyToMovie(QStringLiteral("UsersData=nil"));
+  else
+    ReplyToMovie(QStringLiteral("UsersData=") + list);
+}
+
+void TMainCommandHandler::cmdClearUserData(Event& e) {
+  if (!e.store) return;
+  currentUserId = 0;
+  userFolderName.clear();
+}
+
+void TMainCommandHandler::cmdDeleteUser(Event& e) {
+  if (answeredWithoutDatabase(e, "UserDeleted")) return;
+  const QString found = e.store->ValidateUser(e.A);
+  const QStringList r = splitFields(found, QLatin1Char(';'));
+  // The record names the folder and the launcher; without one (no such account) there is
+  // nothing of the kind to remove.
+  const bool haveRecord = r.size() >= 10;
+  QString classFolder, personFolder;
+  if (haveRecord) {
+    classFolder = r[8] + r[9];
+    personFolder = r[3] + QLatin1Char(' ') + r[1];
+    if (!plainLevels(classFolder, personFolder)) {
+      ReplyToMovie(QStringLiteral("UserDeleted=false"));
+      return;
+    }
+  }
+  if (e.store->DeleteUser(e.A) == QLatin1String("false")) {
+    ReplyToMovie(QStringLiteral("UserDeleted=false"));
+    return;
+  }
+  if (haveRecord) {
+    if (!DeleteFolderTree(personalRoot() + classFolder + QLatin1Char('/') + personFolder))
+      qWarning().noquote() << "personal folder of" << personFolder << "not removed";
+    DeleteDesktopShortcut(personFolder);
+  }
+  ReplyToMovie(QStringLiteral("UserDeleted=true"));
+}
+
+void TMainCommandHandler::cmdSetPassword(Event& e) {
+  if (!e.store) return;
+  e.store->SetPassword(e.A);
+}
+
+void TMainCommandHandler::cmdAppExit(Event& e) {
+  // The window closes whatever happens to the settings.
+  struct CloseAtEnd {
+    IMainWindowHost* window;
+    ~CloseAtEnd() {
+      if (window) window->CloseMainWindow();
+    }
+  } closeAtEnd{setup.mainWindow};
+
+  try {
+    TIniFile ini(setup.settingsPath);
+    static const char* const keys[] = {"LastSurname", "LastName", "LastClass", "LastPassword"};
+    if (e.A == QLatin1String("0")) {
+      for (const char* key : keys) ini.DeleteKey(kUserSettings, key);
+    } else {
+      const QStringList f = splitFields(e.A, QLatin1Char(';'));
+      for (int i = 0; i < 4; ++i) FieldAt(f, i);  // all four or none
+      for (int i = 0; i < 4; ++i)
+        ini.WriteString(kUserSettings, keys[i], EncodeStr(f[i], kFieldCipherKey));
+    }
+    const QSize size = setup.mainWindow ? setup.mainWindow->MainWindowOuterSize() : QSize();
+    ini.WriteInteger(kGeneralSettings, QStringLiteral("FWid"), size.width());
+    ini.WriteInteger(kGeneralSettings, QStringLiteral("FHei"), size.height());
+  } catch (const std::exception& error) {
+    qWarning().noquote() << "settings not saved at exit:" << error.what();
+  }
+}
+
+}  // namespace vedalia
