@@ -1,0 +1,341 @@
+#include "store/uDBInterface.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QRegularExpression>
+#include <limits>
+
+#include "store/StoreErrors.h"
+
+namespace vedalia {
+namespace {
+
+const QString kFalse = QStringLiteral("false");
+const QString kNil = QStringLiteral("nil");
+const QString kAlready = QStringLiteral("isalready");
+
+// A text value inside single quotes: a quote is doubled, so no value changes the statement.
+QString Quoted(const QString& value) {
+  QString escaped = value;
+  escaped.replace('\'', QStringLiteral("''"));
+  return escaped;
+}
+
+// Ids travel as text and are put into statements as they are; only a plain decimal
+// integer may go in, anything else would be a different statement.
+bool IsDecimalInteger(const QString& text) {
+  static const QRegularExpression pattern(QStringLiteral("^[+-]?[0-9]+$"));
+  return pattern.match(text).hasMatch();
+}
+
+const char* const kAccountFields[] = {
+    "U_id",           "U_name",          "U_Father_Name",     "U_SurName",
+    "U_Birth_date",   "U_sex",           "U_login",           "U_password",
+    "U_class_numb",   "U_class_literal", "U_last_enter_date", "U_is_passwd_remem",
+    "U_last_test_id", "U_Privileges"};
+
+QString AccountRecord(const SqlRowSet& rows) {
+  QStringList fields;
+  for (const char* name : kAccountFields) fields << rows.FieldText(QLatin1String(name));
+  return fields.join(';');
+}
+
+bool PassesClassRule(const SqlRowSet& rows, const QString& classLetter) {
+  return rows.FieldText(QStringLiteral("U_Privileges")) == QLatin1String("1") ||
+         rows.FieldText(QStringLiteral("U_class_literal")) == classLetter;
+}
+
+qint32 ToInt32(const QString& text) {
+  bool ok = false;
+  const int value = text.toInt(&ok, 10);
+  if (!ok || !IsDecimalInteger(text))
+    throw ConversionError("not an integer: " + text.toStdString());
+  return value;
+}
+
+}  // namespace
+
+qint64 RoundHalfToEven(qint64 sum, qint64 count) {
+  qint64 quotient = sum / count;
+  qint64 remainder = sum % count;
+  if (remainder < 0) {  // floor division
+    --quotient;
+    remainder += count;
+  }
+  const qint64 twice = 2 * remainder;
+  if (twice > count || (twice == count && (quotient & 1) != 0)) ++quotient;
+  return quotient;
+}
+
+TDBInt::TDBInt() : DM(std::make_unique<TDM>()) {}
+
+TDBInt::TDBInt(const QString& databasePath) : DM(std::make_unique<TDM>(databasePath)) {}
+
+TDBInt::~TDBInt() = default;
+
+QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QString& SurName,
+                        const QString& BirthDate, const QString& Login, const QString& PasswordCode,
+                        const QString& ClassLetter, const QString& Sex, qint32 ClassNumber,
+                        qint32 Privileges) {
+  SqlQuery& query = DM->Query;
+  QString reply;
+  try {
+    query.Clear();
+    query.AddLine("SELECT * FROM `users` WHERE U_name = '" + Quoted(Name) + "' AND U_SurName = '" +
+                  Quoted(SurName) + "' AND U_class_literal = '" + Quoted(ClassLetter) + "'");
+    query.Open();
+    // Every row is visited; a privileged namesake blocks whatever its class letter.
+    for (query.First(); !query.Eof(); query.Next()) {
+      if (PassesClassRule(query, ClassLetter)) reply = kAlready;
+    }
+    if (reply != kAlready) {
+      DM->Database.StartTransaction();
+      SqlTable& table = DM->Table;
+      table.SetTableName(QStringLiteral("users"));
+      table.Open();
+      table.Last();
+      const qint32 lastId = table.IsEmpty() ? 0 : table.FieldInt(QStringLiteral("U_id"));
+      if (lastId == std::numeric_limits<qint32>::max())
+        throw EngineError(EngineError::Kind::Sql, "no id left");
+      table.Insert();
+      table.SetInt(QStringLiteral("U_id"), lastId + 1);
+      table.SetText(QStringLiteral("U_name"), Name);
+      table.SetText(QStringLiteral("U_Father_Name"), FatherName);
+      table.SetText(QStringLiteral("U_SurName"), SurName);
+      table.SetText(QStringLiteral("U_Birth_date"), BirthDate);
+      table.SetText(QStringLiteral("U_sex"), Sex);
+      table.SetText(QStringLiteral("U_login"), Login);
+      table.SetText(QStringLiteral("U_password"), PasswordCode);
+      table.SetInt(QStringLiteral("U_class_numb"), ClassNumber);
+      table.SetText(QStringLiteral("U_class_literal"), ClassLetter);
+      table.SetText(QStringLiteral("U_last_enter_date"),
+                    QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+      table.SetBool(QStringLiteral("U_is_passwd_remem"), false);
+      table.SetInt(QStringLiteral("U_last_test_id"), 0);
+      table.SetInt(QStringLiteral("U_Privileges"), Privileges);
+      table.Post();
+      table.Close();
+      DM->Database.Commit();
+      reply = QString::number(lastId + 1);
+    }
+    query.Close();
+  } catch (...) {
+    reply = kFalse;
+    try {
+      DM->Table.Close();
+      query.Close();
+      DM->Database.Rollback();
+    } catch (...) {
+    }
+  }
+  return reply;
+}
+
+QString TDBInt::ValidateUser(const QString& SurName, const QString& Name,
+                             const QString& ClassLetter, const QString& PasswordCode) {
+  SqlQuery& query = DM->Query;
+  QString reply = kNil;
+  try {
+    query.Clear();
+    query.AddLine("SELECT * FROM `users` WHERE U_SurName = '" + Quoted(SurName) +
+                  "' AND U_name = '" + Quoted(Name) + "' AND U_password = '" +
+                  Quoted(PasswordCode) + "'");
+    query.Open();
+    for (query.First(); !query.Eof(); query.Next()) {
+      if (PassesClassRule(query, ClassLetter)) reply = AccountRecord(query);
+    }
+    query.Close();
+  } catch (...) {
+    query.Close();
+    reply = kFalse;
+  }
+  return reply;
+}
+
+QString TDBInt::GetUserById(const QString& UserId) {
+  SqlQuery& query = DM->Query;
+  QString reply;
+  try {
+    if (!IsDecimalInteger(UserId)) return kFalse;
+    query.Clear();
+    query.AddLine("SELECT * FROM `users` WHERE U_id = " + UserId);
+    query.Open();
+    if (query.IsEmpty()) {
+      reply = kNil;
+    } else {
+      query.Last();
+      reply = AccountRecord(query);
+    }
+    query.Close();
+  } catch (...) {
+    query.Close();
+    reply = kFalse;
+  }
+  return reply;
+}
+
+QString TDBInt::GetUsersList() {
+  SqlQuery& query = DM->Query;
+  QString reply;
+  try {
+    query.Clear();
+    query.AddLine(QStringLiteral("SELECT U_name, U_SurName, U_class_literal, U_id FROM `users`"));
+    query.Open();
+    if (query.IsEmpty()) {
+      reply = kNil;
+    } else {
+      QStringList entries;
+      for (query.First(); !query.Eof(); query.Next()) {
+        entries << query.FieldText(0) + ',' + query.FieldText(1) + ',' + query.FieldText(2) + ',' +
+                       query.FieldText(3);
+      }
+      reply = entries.join(';');
+    }
+    query.Close();
+  } catch (...) {
+    query.Close();
+    reply = kFalse;
+  }
+  return reply;
+}
+
+QString TDBInt::GetUserResults(const QString& UserId) {
+  SqlQuery& query = DM->Query;
+  QString reply;
+  try {
+    if (!IsDecimalInteger(UserId)) return kFalse;
+    query.Clear();
+    query.AddLine("SELECT * FROM `results` WHERE U_id = " + UserId);
+    query.Open();
+    if (query.IsEmpty()) {
+      reply = kNil;
+    } else {
+      static const char* const fields[] = {"R_Glava",    "R_Razv",    "R_Test_Num", "R_Last_Res",
+                                           "R_Best_Res", "R_Avg_Res", "R_Num_Pop",  "R_Dop_Inf"};
+      QStringList entries;
+      for (query.First(); !query.Eof(); query.Next()) {
+        QStringList values;
+        for (const char* name : fields) values << query.FieldText(QLatin1String(name));
+        entries << values.join('/');
+      }
+      reply = entries.join(';');
+    }
+    query.Close();
+  } catch (...) {
+    query.Close();
+    reply = kFalse;
+  }
+  return reply;
+}
+
+QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber, qint32 Score,
+                              const QString& UserId, const QString& ExtraInfo) {
+  SqlQuery& query = DM->Query;
+  QString reply;
+  try {
+    if (!IsDecimalInteger(UserId)) throw ConversionError("not an id");
+    const QString where = "WHERE U_id =" + UserId + " AND R_Glava = " + QString::number(Chapter) +
+                          " AND R_Razv = " + QString::number(Section) +
+                          " AND R_Test_Num = " + QString::number(TestNumber);
+    query.Clear();
+    query.AddLine("SELECT * FROM `results` " + where);
+    query.Open();
+    if (!query.IsEmpty()) {
+      DM->Database.StartTransaction();
+      query.First();
+      qint32 best = query.FieldInt(QStringLiteral("R_Best_Res"));
+      const qint32 n = query.FieldInt(QStringLiteral("R_Num_Pop"));
+      const qint32 avg = query.FieldInt(QStringLiteral("R_Avg_Res"));
+      qint32 product = 0;
+      qint32 sum = 0;
+      qint32 count = 0;
+      if (__builtin_mul_overflow(avg, n, &product) ||
+          __builtin_add_overflow(product, Score, &sum) || __builtin_add_overflow(n, 1, &count)) {
+        throw EngineError(EngineError::Kind::Sql, "score sum overflows");
+      }
+      // A stored attempt count below zero would divide by zero or flip the sign.
+      if (count <= 0) throw EngineError(EngineError::Kind::Sql, "bad attempt count");
+      const qint64 average = RoundHalfToEven(sum, count);
+      if (best < Score) best = Score;
+      query.Clear();
+      query.AddLine("UPDATE `results` SET R_Num_Pop = " + QString::number(count) +
+                    ", R_Best_Res = " + QString::number(best) +
+                    ", R_Last_Res = " + QString::number(Score) + ", R_Dop_Inf = '" +
+                    Quoted(ExtraInfo) + "', R_Avg_Res = " + QString::number(average) + ' ' + where);
+      query.ExecSQL();
+      DM->Database.Commit();
+    } else {
+      DM->Database.StartTransaction();
+      SqlTable& table = DM->Table;
+      table.SetTableName(QStringLiteral("results"));
+      table.Open();
+      table.Insert();
+      table.SetInt(QStringLiteral("U_id"), ToInt32(UserId));
+      table.SetInt(QStringLiteral("R_Glava"), Chapter);
+      table.SetInt(QStringLiteral("R_Razv"), Section);
+      table.SetInt(QStringLiteral("R_Test_Num"), TestNumber);
+      table.SetInt(QStringLiteral("R_Last_Res"), Score);
+      table.SetInt(QStringLiteral("R_Best_Res"), Score);
+      table.SetInt(QStringLiteral("R_Avg_Res"), Score);
+      table.SetInt(QStringLiteral("R_Num_Pop"), 1);
+      table.SetText(QStringLiteral("R_Dop_Inf"), ExtraInfo);
+      table.Post();
+      table.Close();
+      DM->Database.Commit();
+    }
+    query.Close();
+  } catch (...) {
+    reply = kFalse;
+    try {
+      DM->Table.Close();
+      query.Close();
+      DM->Database.Rollback();
+    } catch (...) {
+    }
+  }
+  return reply;
+}
+
+QString TDBInt::DeleteUser(qint32 UserId) {
+  SqlQuery& query = DM->Query;
+  try {
+    DM->Database.StartTransaction();
+    query.Clear();
+    query.AddLine("DELETE FROM `results` WHERE U_id = " + QString::number(UserId));
+    query.ExecSQL();
+    query.Clear();
+    query.AddLine("DELETE FROM `users` WHERE U_id = " + QString::number(UserId));
+    query.ExecSQL();
+    DM->Database.Commit();
+    return QString();
+  } catch (...) {
+    try {
+      DM->Database.Rollback();
+    } catch (...) {
+    }
+    return kFalse;
+  }
+}
+
+QString TDBInt::SetPassword(qint32 UserId, const QString& PasswordCode) {
+  SqlQuery& query = DM->Query;
+  try {
+    QString code = PasswordCode;
+    code.replace('"', QStringLiteral("\"\""));
+    DM->Database.StartTransaction();
+    query.Clear();
+    query.AddLine("UPDATE `users` SET U_password=\"" + code +
+                  "\" WHERE U_id = " + QString::number(UserId) + ";");
+    query.ExecSQL();
+    DM->Database.Commit();
+    return QString();
+  } catch (...) {
+    try {
+      DM->Database.Rollback();
+    } catch (...) {
+    }
+    return kFalse;
+  }
+}
+
+}  // namespace vedalia

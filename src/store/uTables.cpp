@@ -1,0 +1,46 @@
+#include "store/uTables.h"
+
+#include "shell/uMisc.h"
+
+namespace vedalia {
+namespace {
+
+constexpr char kPassword[] = "kelp_morrow_key";
+
+}  // namespace
+
+QString DatabaseFilePath() {
+  return BaseDir() + QLatin1String(kDatabaseFolder) + '/' + QLatin1String(kDatabaseFileName);
+}
+
+TDM::TDM() : TDM(DatabaseFilePath()) {}
+
+TDM::TDM(const QString& filePath, int lockWaitMs) : Table(Database), Query(Database) {
+  Database.Connect(filePath, QLatin1String(kPassword), lockWaitMs);
+}
+
+TDM::~TDM() = default;
+
+void CreateDatabaseFile(const QString& filePath, sealed::KdfCost cost) {
+  // U_id is the row id, so the table's own order is U_id order and its last row holds the
+  // largest id, which the new-id rule relies on. Results are kept in the order of their
+  // key, which also forbids a second row for the same test.
+  static const QStringList schema = {
+      QStringLiteral("PRAGMA auto_vacuum = FULL"),
+      QStringLiteral("CREATE TABLE users ("
+                     "U_id INTEGER PRIMARY KEY, U_name TEXT, U_Father_Name TEXT, "
+                     "U_SurName TEXT, U_Birth_date TEXT, U_sex TEXT, U_login TEXT, "
+                     "U_password TEXT, U_class_numb INTEGER, U_class_literal TEXT, "
+                     "U_last_enter_date TEXT, U_is_passwd_remem BOOLEAN, "
+                     "U_last_test_id INTEGER, U_Privileges INTEGER)"),
+      QStringLiteral("CREATE INDEX users_by_name ON users (U_SurName, U_name)"),
+      QStringLiteral("CREATE TABLE results ("
+                     "U_id INTEGER NOT NULL, R_Glava INTEGER NOT NULL, R_Razv INTEGER NOT NULL, "
+                     "R_Test_Num INTEGER NOT NULL, R_Last_Res INTEGER, R_Best_Res INTEGER, "
+                     "R_Avg_Res INTEGER, R_Num_Pop INTEGER, R_Dop_Inf TEXT, "
+                     "PRIMARY KEY (U_id, R_Glava, R_Razv, R_Test_Num)) WITHOUT ROWID"),
+  };
+  SqlDatabase::Create(filePath, QLatin1String(kPassword), schema, cost);
+}
+
+}  // namespace vedalia

@@ -1,0 +1,228 @@
+// The sealed database file and the engine contract: what connecting refuses, what a commit
+// leaves on disk, and the text forms of values.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "StoreTestUtil.h"
+#include "store/StoreErrors.h"
+#include "store/uChecker.h"
+#include "store/uDBInterface.h"
+
+namespace vedalia {
+namespace {
+
+using testing::TempDatabase;
+using Kind = EngineError::Kind;
+
+Kind ConnectError(const QString& path, int lockWaitMs = 0) {
+  try {
+    TDM dm(path, lockWaitMs);
+  } catch (const EngineError& e) {
+    return e.kind();
+  }
+  ADD_FAILURE() << "connecting " << path.toStdString() << " succeeded";
+  return Kind::Usage;
+}
+
+int CountUsers(const QString& path) {
+  TDM dm(path);
+  dm.Query.AddLine(QStringLiteral("SELECT count(*) FROM users"));
+  dm.Query.Open();
+  return dm.Query.FieldInt(0);
+}
+
+void AddUserRow(TDM& dm, int id, const QString& name) {
+  dm.Table.SetTableName(QStringLiteral("users"));
+  dm.Table.Open();
+  dm.Table.Insert();
+  dm.Table.SetInt(QStringLiteral("U_id"), id);
+  dm.Table.SetText(QStringLiteral("U_name"), name);
+  dm.Table.Post();
+  dm.Table.Close();
+}
+
+TEST(SealedDatabase, CommitReachesTheFileAndRollbackDoesNot) {
+  TempDatabase db;
+  {
+    TDM dm(db.path);
+    dm.Database.Rollback();  // no transaction: harmless
+    dm.Database.StartTransaction();
+    AddUserRow(dm, 1, QStringLiteral("Аня"));
+    dm.Database.Commit();
+    dm.Database.StartTransaction();
+    AddUserRow(dm, 2, QStringLiteral("Боря"));
+    dm.Database.Rollback();
+    dm.Database.StartTransaction();
+    AddUserRow(dm, 3, QStringLiteral("Вова"));
+    // Disconnecting with the transaction open drops it.
+  }
+  EXPECT_EQ(CountUsers(db.path), 1);
+  EXPECT_FALSE(QFileInfo::exists(db.path + ".tmp"));
+}
+
+TEST(SealedDatabase, WritesOutsideATransactionAreSavedAtOnce) {
+  TempDatabase db;
+  {
+    TDM dm(db.path);
+    AddUserRow(dm, 7, QStringLiteral("x"));
+    dm.Query.AddLine(QStringLiteral("UPDATE `users` SET U_name = 'y' WHERE U_id = 7"));
+    dm.Query.ExecSQL();
+  }
+  TDM dm(db.path);
+  dm.Query.AddLine(QStringLiteral("SELECT U_name FROM users"));
+  dm.Query.Open();
+  EXPECT_EQ(dm.Query.FieldText(0), QStringLiteral("y"));
+}
+
+TEST(SealedDatabase, ConnectingRefusesMissingForeignAndDamagedFiles) {
+  TempDatabase db;
+  const QByteArray good = db.Bytes();
+  ASSERT_TRUE(good.startsWith("ACS2"));
+
+  EXPECT_EQ(ConnectError(db.dir.filePath("none.adb")), Kind::FileMissing);
+
+  db.WriteBytes(QByteArray("SQLite format 3\0 and more", 25));
+  EXPECT_EQ(ConnectError(db.path), Kind::BadSignature);
+  db.WriteBytes("AC");
+  EXPECT_EQ(ConnectError(db.path), Kind::BadSignature);
+
+  // Cut anywhere: never readable.
+  for (qsizetype cut : {qsizetype(4), qsizetype(40), good.size() / 2, good.size() - 1}) {
+    db.WriteBytes(good.left(cut));
+    EXPECT_EQ(ConnectError(db.path), Kind::Damaged) << "cut at " << cut;
+  }
+  // One flipped bit anywhere after the signature: version, cost, salt, nonce, body, tag.
+  for (qsizetype at : {qsizetype(4), qsizetype(9), qsizetype(20), qsizetype(40), qsizetype(60),
+                       good.size() / 2, good.size() - 1}) {
+    QByteArray bad = good;
+    bad[at] = char(bad[at] ^ 0x01);
+    db.WriteBytes(bad);
+    EXPECT_EQ(ConnectError(db.path), Kind::Damaged) << "flipped at " << at;
+  }
+  db.WriteBytes(good);
+  EXPECT_NO_THROW(TDM{db.path});
+}
+
+TEST(SealedDatabase, WrongPasswordIsRefused) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("other.adb"));
+  SqlDatabase::Create(path, QStringLiteral("not_the_key"),
+                      {QStringLiteral("CREATE TABLE users (a)")}, sealed::kTestKdfCost);
+  EXPECT_EQ(ConnectError(path), Kind::Damaged);
+  SqlDatabase direct;
+  EXPECT_NO_THROW(direct.Connect(path, QStringLiteral("not_the_key")));
+}
+
+TEST(SealedDatabase, CreateNeverReplacesAFile) {
+  TempDatabase db;
+  {
+    TDM dm(db.path);
+    AddUserRow(dm, 1, QStringLiteral("a"));
+  }
+  EXPECT_THROW(CreateDatabaseFile(db.path, sealed::kTestKdfCost), EngineError);
+  EXPECT_EQ(CountUsers(db.path), 1);
+}
+
+TEST(SealedDatabase, OneConnectionAtATimeAlsoAcrossProcesses) {
+  TempDatabase db;
+  {
+    TDM first(db.path);
+    EXPECT_EQ(ConnectError(db.path), Kind::Locked);
+    // Another process is refused too.
+    const pid_t pid = fork();
+    if (pid == 0) {
+      int code = 3;
+      try {
+        SqlDatabase other;
+        other.Connect(db.path, QStringLiteral("kelp_morrow_key"), 0);
+        code = 0;
+      } catch (const EngineError& e) {
+        code = e.kind() == Kind::Locked ? 1 : 2;
+      }
+      _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+  }
+  EXPECT_NO_THROW(TDM{db.path});
+}
+
+TEST(SealedDatabase, FailedWriteKeepsTheOldFileAndClosesTheConnection) {
+  TempDatabase db;
+  {
+    TDM dm(db.path);
+    // A folder where the temporary file must go makes the write fail.
+    ASSERT_TRUE(QDir(db.dir.path()).mkdir(QStringLiteral("lorevia_db.adb.tmp")));
+    dm.Database.StartTransaction();
+    AddUserRow(dm, 1, QStringLiteral("a"));
+    EXPECT_THROW(dm.Database.Commit(), EngineError);
+    EXPECT_FALSE(dm.Database.Connected());
+    EXPECT_THROW(dm.Query.Open(), EngineError);
+  }
+  EXPECT_EQ(CountUsers(db.path), 0);
+}
+
+TEST(SealedDatabase, OneStatementPerText) {
+  TempDatabase db;
+  TDM dm(db.path);
+  dm.Query.AddLine(QStringLiteral("DELETE FROM users WHERE U_id = 1; DROP TABLE results"));
+  EXPECT_THROW(dm.Query.ExecSQL(), EngineError);
+  dm.Query.Clear();
+  dm.Query.AddLine(QStringLiteral("UPDATE `users` SET U_password=\"AB\" WHERE U_id = 1;"));
+  EXPECT_NO_THROW(dm.Query.ExecSQL());
+  dm.Query.Clear();
+  dm.Query.AddLine(QStringLiteral("SELECT * FROM `nosuch`"));
+  EXPECT_THROW(dm.Query.Open(), EngineError);
+}
+
+TEST(SealedDatabase, TextFormsOfValues) {
+  TempDatabase db;
+  TDM dm(db.path);
+  dm.Query.AddLine(
+      QStringLiteral("INSERT INTO users (U_id, U_login, U_is_passwd_remem, U_Privileges) VALUES "
+                     "(5, 'abc', 1, NULL)"));
+  dm.Query.ExecSQL();
+  dm.Query.Clear();
+  dm.Query.AddLine(QStringLiteral("SELECT * FROM `users`"));
+  dm.Query.Open();
+  ASSERT_EQ(dm.Query.RecordCount(), 1);
+  EXPECT_EQ(dm.Query.FieldText(QStringLiteral("U_is_passwd_remem")), QStringLiteral("True"));
+  EXPECT_EQ(dm.Query.FieldText(QStringLiteral("U_Privileges")), QStringLiteral("0"));
+  EXPECT_EQ(dm.Query.FieldInt(QStringLiteral("U_class_numb")), 0);
+  EXPECT_EQ(dm.Query.FieldText(QStringLiteral("U_name")), QString());
+  EXPECT_EQ(dm.Query.FieldText(QStringLiteral("u_id")), QStringLiteral("5"));
+  EXPECT_THROW(dm.Query.FieldText(QStringLiteral("nosuch")), EngineError);
+  EXPECT_THROW(dm.Query.FieldInt(QStringLiteral("U_login")), EngineError)
+      << "text that is no number";
+}
+
+TEST(AvailabilityCheck, Verdicts) {
+  TempDatabase db;
+  const QStringList tables{QStringLiteral("users"), QStringLiteral("results")};
+  TChecker checker;
+  EXPECT_TRUE(checker.CheckDatabase(db.path, tables));
+  EXPECT_FALSE(checker.CheckDatabase(db.path, {QStringLiteral("users"), QStringLiteral("marks")}));
+  EXPECT_FALSE(checker.CheckDatabase(db.dir.filePath(QStringLiteral("none.adb")), tables));
+  {
+    TDM holder(db.path);
+    EXPECT_FALSE(checker.CheckDatabase(db.path, tables)) << "held by another connection";
+  }
+  // The signature is compared upper-cased.
+  QByteArray bytes = db.Bytes();
+  bytes.replace(0, 4, "acs2");
+  db.WriteBytes(bytes);
+  EXPECT_TRUE(checker.CheckDatabase(db.path, tables));
+  bytes.replace(0, 4, "ACS3");
+  db.WriteBytes(bytes);
+  EXPECT_FALSE(checker.CheckDatabase(db.path, tables));
+}
+
+}  // namespace
+}  // namespace vedalia
