@@ -28,8 +28,9 @@ inline void MakeBox(TGLMultyMesh& set, bool textured) {
                          {0, 4, 5, 1, {0, -1, 0}}, {2, 3, 7, 6, {0, 1, 0}},
                          {0, 1, 3, 2, {0, 0, -1}}, {4, 6, 7, 5, {0, 0, 1}}};
   for (const Side& s : sides) {
-    m->Faces.push_back({s.a, s.b, s.c});
-    m->Faces.push_back({s.a, s.c, s.d});
+    // Counter-clockwise seen from outside, as the two-sided lighting expects of a front face.
+    m->Faces.push_back({s.a, s.d, s.c});
+    m->Faces.push_back({s.a, s.c, s.b});
     m->FaceNormals.push_back(s.normal);
     m->FaceNormals.push_back(s.normal);
     if (textured) {
