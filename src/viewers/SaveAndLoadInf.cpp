@@ -1,7 +1,9 @@
 #include "viewers/SaveAndLoadInf.h"
 
 #include <QFile>
+#include <QPointer>
 #include <QStringList>
+#include <QWidget>
 
 #include "platform/Cp1251.h"
 #include "shell/uServices.h"
@@ -80,7 +82,10 @@ void LoadInfCommand(QWidget* owner, const QString& initialDir, const TReplySink&
 
 void SaveAndLoadInfCommand(QWidget* owner, const QString& initialDir, const QString& movieText,
                            const TReplySink& reply) {
+  const QPointer<QWidget> guard(owner);
   if (SaveStep(owner, initialDir, movieText)) reply(QStringLiteral("SaveFlashData=1"));
+  // The first dialog keeps the message loop running: a window closed meanwhile gets no second.
+  if (owner && !guard) return;
   LoadInfCommand(owner, initialDir, reply);
 }
 

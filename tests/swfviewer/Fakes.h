@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <vector>
@@ -63,9 +64,12 @@ class FakeFileDialogs : public IFileDialogService {
   }
   std::deque<QString> answers;
   std::vector<RecordedDialog> opened;
+  // Runs while a dialog is open (as the message loop would run other events).
+  std::function<void()> whileOpen;
 
  private:
   QString next() {
+    if (whileOpen) whileOpen();
     if (answers.empty()) return {};
     QString a = answers.front();
     answers.pop_front();
@@ -88,12 +92,14 @@ class FakePrinters : public IPrinterService {
   }
   bool ExecPrintDialog(QWidget* parent, QPrinter&) override {
     dialogParents.push_back(parent);
+    if (whileOpen) whileOpen();
     return confirm;
   }
   QStringList names;
   QString pdfPath;
   bool confirm = true;
   int created = 0;
+  std::function<void()> whileOpen;
   std::vector<QWidget*> dialogParents;
 };
 

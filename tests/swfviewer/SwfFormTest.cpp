@@ -385,3 +385,23 @@ TEST_F(SwfFormTest, CommandsForTheMainWindow) {
   QTRY_VERIFY(form.isNull());
   EXPECT_TRUE(services.messages.shown.empty());
 }
+
+TEST_F(SwfFormTest, WindowDestroyedWhileItsDialogIsOpen) {
+  // The main window may go (and take its viewers along) while a modal dialog runs.
+  services.printers.names = {"Kabinet-12"};
+  services.printers.pdfPath = base.path() + "/gone.pdf";
+  const QList<std::pair<QString, QString>> commands = {
+      {"save_and_load_inf", "text"}, {"load_inf", ""}, {"save_other", ""}, {"print_page", ""}};
+  for (const auto& [command, args] : commands) {
+    QPointer<TSwfForm> form = Open(FormArgs());
+    services.dialogs.opened.clear();
+    services.dialogs.answers = {base.path() + "/data", base.path() + "/data.fld"};
+    services.dialogs.whileOpen = [&form] { delete form.data(); };
+    services.printers.whileOpen = services.dialogs.whileOpen;
+    Command(form, command, args);
+    EXPECT_TRUE(form.isNull()) << command.toStdString();
+    // No second dialog for a window that is gone.
+    EXPECT_LE(services.dialogs.opened.size(), 1u) << command.toStdString();
+  }
+  EXPECT_FALSE(QFile::exists(services.printers.pdfPath));
+}
