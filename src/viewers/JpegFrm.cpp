@@ -153,10 +153,18 @@ TJpegSize TJpegForm::ClientSize() const {
 
 void TJpegForm::SetClientSize(TJpegSize size) {
   const int bar = menuBar()->heightForWidth(size.Width);
-  resize(size.Width, size.Height + (bar > 0 ? bar : menuBar()->sizeHint().height()));
+  const QSize outer(size.Width, size.Height + (bar > 0 ? bar : menuBar()->sizeHint().height()));
+  if (FFixedSize)
+    setFixedSize(outer);
+  else
+    resize(outer);
 }
 
 void TJpegForm::RemoveMaximizeButton() {
+  // A picture at full size has nothing to grow into. Windows at smaller steps stay sizeable:
+  // window managers offer no maximise button on a fixed-size window, and maximising is how
+  // a pupil enlarges the picture one step.
+  FFixedSize = true;
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);

@@ -107,6 +107,7 @@ class TJpegForm : public TPlayerForm, private IJpegWindow {
   std::unique_ptr<TJpegViewer> FViewer;
   QByteArray FContentStream;
   bool FClosing = false;
+  bool FFixedSize = false;
   QWidget* FCanvas = nullptr;
   TJpegScreenMetrics FMetrics;
   TJpegSize FLastClient;
