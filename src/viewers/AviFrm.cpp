@@ -65,10 +65,14 @@ TAviForm::TAviForm(QWidget* owner, const QString& fileName, const QString& folde
 
   FPlayer = std::make_unique<TVideoViewer>(FClient, folderPath + fileName);
   MeasureExtras();
-  // An unplayable file leaves sizes of 0: the window keeps only its frame and menu.
   FFollowing = true;
-  resize(FPlayer->VideoWidth + FExtraWidth - (frameGeometry().width() - width()),
-         FPlayer->VideoHeight + FExtraHeight - (frameGeometry().height() - height()));
+  if (FPlayer->IsBuilt()) {
+    resize(FPlayer->VideoWidth + FExtraWidth - FrameOnlyWidth(),
+           FPlayer->VideoHeight + FExtraHeight - FrameOnlyHeight());
+  } else {
+    // Nothing to show: only the frame and the menu remain, wide enough to read the menu.
+    resize(menuBar()->sizeHint().width(), FExtraHeight - FrameOnlyHeight());
+  }
   FFollowing = false;
   FPlayer->Play();
   FormCreate();
@@ -85,15 +89,26 @@ void TAviForm::FormCreate() {
   MeasureExtras();
 }
 
+int TAviForm::FrameOnlyWidth() const { return frameGeometry().width() - width(); }
+
+int TAviForm::FrameOnlyHeight() const { return frameGeometry().height() - height(); }
+
 void TAviForm::MeasureExtras() {
-  // The main window layout places the menu bar and the client only when it is activated; a
-  // window not yet shown has had no chance to do that.
+  // Worked out from the menu bar rather than from the client widget: the main window layout
+  // leaves a client of no size where it was, and it lays out nothing before the first show.
+  const QMenuBar* bar = menuBar();
+  int menuHeight = 0;
+  if (!bar->isHidden()) {
+    menuHeight = bar->heightForWidth(std::max(width(), bar->minimumWidth()));
+    if (menuHeight < 0) menuHeight = bar->sizeHint().height();
+  }
+  FExtraWidth = FrameOnlyWidth();
+  FExtraHeight = FrameOnlyHeight() + menuHeight;
+  // Place the client now, so that it has the video's size before the first show too.
   if (layout() != nullptr) {
     layout()->invalidate();
     layout()->activate();
   }
-  FExtraWidth = frameGeometry().width() - FClient->width();
-  FExtraHeight = frameGeometry().height() - FClient->height();
 }
 
 void TAviForm::showEvent(QShowEvent* event) {
@@ -116,14 +131,12 @@ void TAviForm::FollowVideoProportions() {
   MeasureExtras();
   // Qt sizes a window without its frame; the rule works on the outer size, so the frame is
   // added here and taken off again for the resize.
-  const int frameOnlyWidth = frameGeometry().width() - width();
-  const int frameOnlyHeight = frameGeometry().height() - height();
-  const int newWidth = width() + frameOnlyWidth;
+  const int newWidth = width() + FrameOnlyWidth();
   const int newHeight = ProportionalWindowHeight(FPlayer->VideoWidth, FPlayer->VideoHeight,
                                                  FExtraWidth, FExtraHeight, newWidth);
   FPlayer->SetVideoHeight(newHeight - FExtraHeight);
   FPlayer->SetVideoWidth(newWidth - FExtraWidth);
-  const int targetHeight = newHeight - frameOnlyHeight;
+  const int targetHeight = newHeight - FrameOnlyHeight();
   if (targetHeight != height()) {
     FFollowing = true;
     resize(width(), targetHeight);

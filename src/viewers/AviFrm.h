@@ -60,6 +60,8 @@ class TAviForm : public TPlayerForm {
   void mnuPauseClick();
   void mnuStopClick();
   void MeasureExtras();
+  int FrameOnlyWidth() const;
+  int FrameOnlyHeight() const;
   void FollowVideoProportions();
 
   QWidget* FClient = nullptr;
