@@ -80,11 +80,15 @@ void TThreeDimForm::BuildControls() {
   ControlesBar = new QFrame(client);
   ControlesBar->setObjectName(QStringLiteral("ControlesBar"));
   ControlesBar->setFixedSize(kClientWidth, kBarHeight);
-  ControlesBar->setFrameShape(QFrame::HLine);
+  ControlesBar->setFrameShape(QFrame::NoFrame);
   ControlesBar->setAutoFillBackground(true);
   QPalette pal = ControlesBar->palette();
   pal.setColor(QPalette::Window, QColor(255, 255, 255));
   ControlesBar->setPalette(pal);
+  // Edge lines at top and bottom; the bar itself is white.
+  ControlesBar->setStyleSheet(QStringLiteral(
+      "#ControlesBar { background: rgb(255, 255, 255); border-top: 1px solid rgb(160, 160, 160);"
+      " border-bottom: 1px solid rgb(160, 160, 160); }"));
   auto* bar = new QHBoxLayout(ControlesBar);
   bar->setContentsMargins(0, 5, 0, 5);
   bar->setSpacing(0);
