@@ -97,7 +97,9 @@ bool TJpegGeometry::Reposition(char mode, TJpegSize client) {
   if (ScaleIndex == MinScaleIndex && pic.Width == ViewWidth) {
     r = {0, 0, cw, ch};
   } else {
-    // Zoom about the client centre: the point under it stays put.
+    // Zoom about the client centre c: the picture point under c lies (c - left) pixels in
+    // from the left edge; after doubling it lies 2 (c - left) in, and for it to stay under c
+    // the new edge is left' = c - 2 (c - left) = (left - c) * 2 + c. Halving likewise.
     if (mode == '+') {
       r.Left = RoundHalfEven((r.Left - cw / 2.0) * 2 + cw / 2.0);
       r.Top = RoundHalfEven((r.Top - ch / 2.0) * 2 + ch / 2.0);
