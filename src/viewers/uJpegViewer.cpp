@@ -48,24 +48,26 @@ bool TJpegViewer::DecodeStep(QString* error) {
   return true;
 }
 
-void TJpegViewer::ApplyStep() {
+bool TJpegViewer::ApplyStep(const TJpegGeometry& previous) {
   FWindow->RepaintNow();
-  // The bytes decoded once already; should a later step still fail (memory), the previous
-  // picture is stretched to the new size rather than nothing shown.
-  DecodeStep(nullptr);
+  // The bytes decoded once already, but a larger step may still not fit in memory: then
+  // the zoom is refused and the previous view stays.
+  const bool decoded = DecodeStep(nullptr);
+  if (!decoded) FGeometry = previous;
   FWindow->Invalidate();
+  return decoded;
 }
 
 bool TJpegViewer::ZoomIn() {
+  const TJpegGeometry previous = FGeometry;
   if (!FGeometry.StepUp(FWindow->ClientSize())) return false;
-  ApplyStep();
-  return true;
+  return ApplyStep(previous);
 }
 
 bool TJpegViewer::ZoomOut() {
+  const TJpegGeometry previous = FGeometry;
   if (!FGeometry.StepDown(FWindow->ClientSize())) return false;
-  ApplyStep();
-  return true;
+  return ApplyStep(previous);
 }
 
 bool TJpegViewer::Resize() {

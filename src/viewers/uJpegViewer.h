@@ -67,8 +67,9 @@ class TJpegViewer {
   TJpegViewer(const QByteArray& content, IJpegWindow* window);
   // Decodes the content at the current step; false when decoding fails.
   bool DecodeStep(QString* error);
-  // After a step change: show the background, decode, repaint.
-  void ApplyStep();
+  // After a step change: show the background, decode, repaint. False (and `previous`
+  // restored) when the new step cannot be decoded.
+  bool ApplyStep(const TJpegGeometry& previous);
   void DrawBackground(QPainter& painter) const;
 
   QByteArray FContent;
