@@ -28,7 +28,7 @@ struct KdfCost {
   std::uint32_t memoryKiB;
 };
 
-// What new databases get: about 30 ms once per process and file on the reference machine.
+// What new databases get: roughly 0.1 s, paid once per process and file (the key is cached).
 inline constexpr KdfCost kDefaultKdfCost{2, 16 * 1024};
 // The cheapest cost the derivation accepts; for tests, which make many files.
 inline constexpr KdfCost kTestKdfCost{1, 8};
