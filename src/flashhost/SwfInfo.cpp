@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -155,7 +156,7 @@ qint64 LzmaBody(Reader& in, const unsigned char* props, std::uint32_t dictionary
   lzma_filter filters[] = {filter, {LZMA_VLI_UNKNOWN, nullptr}};
   lzma_stream strm = LZMA_STREAM_INIT;
   const lzma_ret init = lzma_raw_decoder(&strm, filters);
-  free(filter.options);
+  std::free(filter.options);
   if (init != LZMA_OK) {
     *reason = "LZMA decoder cannot start";
     return -1;
