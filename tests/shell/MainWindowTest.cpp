@@ -28,8 +28,8 @@ TEST_F(MainWindow, FirstActivationMaximisesAndStartsTheMovieOnce) {
   EXPECT_EQ(player->Movie(), QString());
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-  QTRY_VERIFY(form.MovieStarted());
-  QTRY_VERIFY(form.isMaximized());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.MovieStarted(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.isMaximized(); }));
   EXPECT_EQ(form.windowTitle(), "Ведалия");
   EXPECT_EQ(player->Movie(), base + "start.swf");
   EXPECT_EQ(player->TotalFrames(), 2);
@@ -50,7 +50,7 @@ TEST_F(MainWindow, CloseBoxAsksTheMovieAndAppExitEndsTheProgram) {
   TMainForm form(settingsPath);
   form.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-  QTRY_VERIFY(form.MovieStarted());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form.MovieStarted(); }));
 
   EXPECT_FALSE(form.close());
   EXPECT_TRUE(form.isVisible());
@@ -95,7 +95,7 @@ TEST(Splash, StaysUntilItsTimerFiresAndShowsItsPicture) {
   EXPECT_EQ(splash.Splash().size(), QSize(248, 181));
   splash.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&splash));
-  QTRY_VERIFY(splash.TimerFired());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return splash.TimerFired(); }));
   // The artwork is a picture, not a flat fill.
   const QImage shot = splash.grab().toImage();
   EXPECT_NE(shot.pixelColor(5, 5), shot.pixelColor(128, 120));
