@@ -101,6 +101,56 @@ void DeriveKey(const QString& password, FileKey& key) {
   cache.push_back({pw, key});
 }
 
+// The last file read or written, sealed and plain. The shell opens the database for every
+// command; when the file's bytes are exactly those of the last time, unsealing is skipped.
+// The whole file is still read and compared, so any change to it is noticed.
+constexpr std::size_t kMaxCachedBytes = 32u << 20;
+
+struct ImageCache {
+  QString path;
+  std::uint8_t key[32]{};
+  std::vector<std::uint8_t> sealed;
+  std::vector<unsigned char> plain;
+};
+
+ImageCache& LastImage() {
+  static ImageCache cache;
+  return cache;
+}
+
+void Remember(const QString& path, const std::uint8_t* key, std::vector<std::uint8_t>&& sealed,
+              const unsigned char* plain, std::size_t plainSize) {
+  std::lock_guard lock(CacheMutex());
+  ImageCache& c = LastImage();
+  c.path.clear();
+  c.sealed.clear();
+  c.plain.clear();
+  if (plainSize > kMaxCachedBytes) {
+    c.sealed.shrink_to_fit();
+    c.plain.shrink_to_fit();
+    return;
+  }
+  c.path = path;
+  std::memcpy(c.key, key, sizeof c.key);
+  c.sealed = std::move(sealed);
+  c.plain.assign(plain, plain + plainSize);
+}
+
+// A copy of the remembered image if `sealed` is the remembered file; null otherwise.
+unsigned char* Recall(const QString& path, const std::uint8_t* key,
+                      const std::vector<std::uint8_t>& sealed, std::size_t& size) {
+  std::lock_guard lock(CacheMutex());
+  const ImageCache& c = LastImage();
+  if (c.path != path || std::memcmp(c.key, key, sizeof c.key) != 0 || c.sealed != sealed) {
+    return nullptr;
+  }
+  auto* image = static_cast<unsigned char*>(sqlite3_malloc64(c.plain.empty() ? 1 : c.plain.size()));
+  if (!image) return nullptr;
+  if (!c.plain.empty()) std::memcpy(image, c.plain.data(), c.plain.size());
+  size = c.plain.size();
+  return image;
+}
+
 void BuildHeader(std::uint8_t* header, const FileKey& key) {
   std::memcpy(header, kSignature, 4);
   header[4] = std::uint8_t(kFormatVersion & 0xFF);
@@ -207,6 +257,7 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
     Fail(EngineError::Kind::Damaged, path, "damaged header");
   }
   DeriveKey(password, opened.key);
+  if ((opened.image = Recall(path, opened.key.key, data, opened.size))) return opened;
 
   const std::size_t sealedSize = data.size() - kHeaderSize;
   const std::size_t plainSize = sealedSize - kTagSize;
@@ -221,6 +272,7 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   }
   opened.image = image;
   opened.size = std::size_t(plainLength);
+  Remember(path, opened.key.key, std::move(data), image, opened.size);
   return opened;
 }
 
@@ -264,6 +316,7 @@ void WriteSealedFile(const QString& path, const FileKey& key, const unsigned cha
     throw;
   }
   SyncFolderOf(path);
+  Remember(path, key.key, std::move(out), image, size);
 }
 
 FileLock::FileLock(const QString& databasePath, int waitMs) {
