@@ -88,6 +88,12 @@ TEST(ContentChecks, JpegHeaders) {
   EXPECT_FALSE(TDecryptor::IsJpegImage(QByteArray("\xFF\xD8\xFF\xE0garbage", 11)));
   EXPECT_FALSE(TDecryptor::IsJpegImage(QByteArray("plain text, not a picture")));
   EXPECT_FALSE(TDecryptor::IsJpegImage(Xor(jpeg, kDefault)));
+  // Damage anywhere in the header: an answer either way, never an exit.
+  for (qsizetype i = 0; i < sos + 2; ++i) {
+    QByteArray damaged = jpeg;
+    damaged[i] = char(damaged[i] ^ 0x5A);
+    (void)TDecryptor::IsJpegImage(damaged);
+  }
 }
 
 TEST(ContentChecks, ByFileType) {
