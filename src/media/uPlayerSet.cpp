@@ -1,0 +1,159 @@
+#include "media/uPlayerSet.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include "media/uDecryptor.h"
+#include "shell/uMisc.h"
+#include "viewers/uPlayerForm.h"
+
+namespace vedalia {
+namespace {
+
+bool isTemplateType(const QString& mediaType) {
+  return mediaType == QLatin1String("biography") || mediaType == QLatin1String("interest") ||
+         mediaType == QLatin1String("xrestomatia") || mediaType == QLatin1String("vocab");
+}
+
+// A movie names a file inside its type's folder; anything that could leave the folder is
+// no such file.
+bool isPlainFileName(const QString& name) {
+  return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+         !name.contains(QChar(0)) && name != QLatin1String(".") && name != QLatin1String("..");
+}
+
+}  // namespace
+
+QPoint PlaceViewer(bool first, QSize outer, QPoint centred, QSize screen, QPoint& remembered) {
+  if (first) {
+    remembered = centred;
+    return centred;
+  }
+  if (outer.width() + remembered.x() > screen.width() ||
+      outer.height() + remembered.y() > screen.height()) {
+    return centred;
+  }
+  return remembered;
+}
+
+TPlayerSet::TPlayerSet(QWidget* mainWindow, IViewerFactory* factory)
+    : QObject(mainWindow),
+      MainWindow(mainWindow),
+      Factory(factory ? factory : &DefaultViewerFactory()) {}
+
+TPlayerSet::~TPlayerSet() = default;
+
+TOpenMediaFunc TPlayerSet::OnOpenMedia() {
+  QPointer<TPlayerSet> self(this);
+  return [self](const QString& fileName, const QString& mediaType, const QString& objectName,
+                const QString& userFolderName) {
+    return self ? self->OpenMedia(fileName, mediaType, objectName, userFolderName) : kWindowFailed;
+  };
+}
+
+QList<TPlayerForm*> TPlayerSet::OpenWindows() const {
+  QList<TPlayerForm*> windows;
+  for (const auto& w : FOpenWindows) {
+    if (w) windows << w.data();
+  }
+  return windows;
+}
+
+int TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
+                          const QString& ObjectName, const QString& UserFolderName) {
+  if (MediaType == QLatin1String("browse")) {
+    Factory->OpenWithDesktop(FileName);
+    return kDone;
+  }
+  TViewerRequest r;
+  r.FolderPath = ContentDir() + Catalogue.GetFolderPath(MediaType);
+  const QString ext = FileName.right(3);
+  const bool templateCase = isTemplateType(MediaType) && ext == QLatin1String("xml");
+  r.MovieName = templateCase ? MediaType + QStringLiteral("_tmpl.swf") : FileName;
+  r.ObjectName = ObjectName;
+  r.TypeTitle = Catalogue.GetTitle(MediaType);
+  r.SuggestName = Catalogue.SuggestsName(MediaType);
+  r.UserFolderName = UserFolderName;
+  const bool vocab = MediaType == QLatin1String("vocab");
+  r.FrameWidth = vocab ? 400 : 800;
+  r.FrameHeight = vocab ? 300 : 600;
+
+  if (!isPlainFileName(r.MovieName)) return kCannotPlay;
+  // Course discs may differ in letter case from the names the movies ask for.
+  const QString path = ResolveContentFile(r.FolderPath + r.MovieName);
+  if (path.isEmpty() || !QFileInfo(path).isFile()) return kCannotPlay;
+  r.MovieName = QFileInfo(path).fileName();
+
+  if (ext == QLatin1String("avi") && !Factory->CanRender(path)) return kCannotPlay;
+  if (ext == QLatin1String("swf") || ext == QLatin1String("jpg") || ext == QLatin1String("xml")) {
+    TDecryptor loader;
+    auto content = loader.LoadContent(path, QByteArray(), ext);
+    if (!content) return kCannotPlay;
+    r.Stream = std::move(*content);
+  }
+
+  if (ext == QLatin1String("swf") || ext == QLatin1String("xml")) {
+    r.Kind = QStringLiteral("swf");
+    r.ContentName = templateCase ? FileName : QStringLiteral("none");
+    r.SaveExtension =
+        (MediaType == QLatin1String("photo") || MediaType == QLatin1String("picture")) &&
+                !templateCase
+            ? QStringLiteral("jpg")
+            : QStringLiteral("doc");
+    r.FixedSize = MediaType != QLatin1String("video") && MediaType != QLatin1String("reference");
+  } else if (ext == QLatin1String("avi") || ext == QLatin1String("gms") ||
+             ext == QLatin1String("jpg")) {
+    r.Kind = ext;
+  } else {
+    return kNoViewer;
+  }
+  return openInWindow(r);
+}
+
+int TPlayerSet::openInWindow(const TViewerRequest& request) {
+  try {
+    const bool first = OpenWindows().isEmpty();
+    for (TPlayerForm* w : OpenWindows()) {
+      if (w->HasKeys(request.ObjectName, request.TypeTitle)) {
+        w->setWindowState(w->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+        if (request.Kind == QLatin1String("gms")) w->show();
+        w->raise();
+        w->activateWindow();
+        return kDone;
+      }
+    }
+    TPlayerForm* w = Factory->CreateViewer(MainWindow, request, OnOpenMedia());
+    if (!w) return kWindowFailed;
+    FOpenWindows << QPointer<TPlayerForm>(w);
+    connect(w, &TPlayerForm::Released, this, [this](TPlayerForm* f) { forget(f); });
+    connect(w, &QObject::destroyed, this, [this](QObject* o) { forget(o); });
+    // Viewers stay above the main movie and get their own taskbar entry.
+    w->setWindowFlags(w->windowFlags() | Qt::Window | Qt::WindowStaysOnTopHint);
+    place(w, first);
+    w->show();
+    return kDone;
+  } catch (...) {
+    return kWindowFailed;
+  }
+}
+
+void TPlayerSet::place(TPlayerForm* window, bool first) {
+  CenterOnWorkArea(window);
+  const QPoint centred = window->pos();
+  QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+  const QSize screenSize = screen ? screen->geometry().size() : QSize(1024, 768);
+  QPoint remembered(FirstLeft, FirstTop);
+  window->move(PlaceViewer(first, window->frameGeometry().size(), centred, screenSize, remembered));
+  FirstLeft = remembered.x();
+  FirstTop = remembered.y();
+}
+
+void TPlayerSet::forget(QObject* window) {
+  FOpenWindows.removeIf([window](const QPointer<TPlayerForm>& p) {
+    return !p || static_cast<QObject*>(p.data()) == window;
+  });
+}
+
+}  // namespace vedalia

@@ -1,0 +1,100 @@
+#pragma once
+// The player set: opens a course item in the right viewer window, or brings back the window
+// that already shows it, and places new windows over the first one.
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+#include "media/uMediaTypes.h"
+
+class QWidget;
+
+namespace vedalia {
+
+class TPlayerForm;
+
+// OpenMedia (file name, media type, object name, user folder name) -> result code.
+using TOpenMediaFunc =
+    std::function<int(const QString&, const QString&, const QString&, const QString&)>;
+
+// Everything a viewer window is created with; which fields a kind uses follows its
+// constructor.
+struct TViewerRequest {
+  QString Kind;  // "swf" (also XML items), "jpg", "avi" or "gms"
+  QString MovieName;
+  QString FolderPath;
+  QString ObjectName;
+  QString ContentName;
+  QByteArray Stream;
+  QString TypeTitle;
+  QString UserFolderName;
+  QString SaveExtension;
+  bool SuggestName = false;
+  bool FixedSize = true;
+  int FrameWidth = 800;
+  int FrameHeight = 600;
+};
+
+// Creates viewer windows and reaches the desktop; the real one makes the viewer classes,
+// tests substitute their own.
+class IViewerFactory {
+ public:
+  virtual ~IViewerFactory() = default;
+  // A new, not yet shown viewer window owned by `owner`. May throw.
+  virtual TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& request,
+                                    const TOpenMediaFunc& onOpenMedia) = 0;
+  // Hands a document or address to the desktop's "open" handler.
+  virtual void OpenWithDesktop(const QString& target) = 0;
+  // Whether the platform can play the video file.
+  virtual bool CanRender(const QString& path) = 0;
+};
+
+// The factory of the real viewer windows.
+IViewerFactory& DefaultViewerFactory();
+
+class TPlayerSet : public QObject {
+  Q_OBJECT
+
+ public:
+  // Result codes of OpenMedia.
+  static constexpr int kDone = 0;
+  static constexpr int kNoViewer = 1;
+  static constexpr int kCannotPlay = 2;
+  static constexpr int kWindowFailed = 4;
+
+  // `mainWindow` owns every viewer window created here. `factory` null: the real viewers.
+  explicit TPlayerSet(QWidget* mainWindow, IViewerFactory* factory = nullptr);
+  ~TPlayerSet() override;
+
+  int OpenMedia(const QString& FileName, const QString& MediaType, const QString& ObjectName,
+                const QString& UserFolderName);
+  // A reference to OpenMedia for the viewers that open further items.
+  TOpenMediaFunc OnOpenMedia();
+
+  // The viewer windows that exist, in the order they were created (hidden 3D viewers too).
+  QList<TPlayerForm*> OpenWindows() const;
+  int FirstLeft = 0;
+  int FirstTop = 0;
+
+ private:
+  int openInWindow(const TViewerRequest& request);
+  void place(TPlayerForm* window, bool first);
+  void forget(QObject* window);
+
+  QWidget* MainWindow;
+  IViewerFactory* Factory;
+  TMediaObjects Catalogue;
+  QList<QPointer<TPlayerForm>> FOpenWindows;
+};
+
+// The position rule for a new viewer window, without a window: `outer` is the window's
+// outer size, `centred` where CenterOnWorkArea would put it, `screen` the screen's size.
+// Returns the top-left corner; `first` windows also become the remembered position.
+QPoint PlaceViewer(bool first, QSize outer, QPoint centred, QSize screen, QPoint& remembered);
+
+}  // namespace vedalia

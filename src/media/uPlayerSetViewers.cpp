@@ -1,0 +1,61 @@
+// The real viewer windows behind the player set.
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
+
+#include "media/uPlayerSet.h"
+#include "model3d/ThreeDimFrm.h"
+#include "shell/uMisc.h"
+#include "viewers/AviFrm.h"
+#include "viewers/JpegFrm.h"
+#include "viewers/SwfFrm.h"
+
+namespace vedalia {
+namespace {
+
+class TViewerFactory final : public IViewerFactory {
+ public:
+  TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& r,
+                            const TOpenMediaFunc& onOpenMedia) override {
+    if (r.Kind == QLatin1String("swf")) {
+      return new TSwfForm(owner, onOpenMedia, r.MovieName, r.FolderPath, r.ObjectName,
+                          r.ContentName, r.Stream, r.TypeTitle, r.UserFolderName, r.SaveExtension,
+                          r.SuggestName, r.FixedSize, r.FrameWidth, r.FrameHeight);
+    }
+    if (r.Kind == QLatin1String("jpg")) {
+      return new TJpegForm(owner, r.MovieName, r.FolderPath, r.ObjectName, r.Stream, r.TypeTitle,
+                           r.UserFolderName);
+    }
+    if (r.Kind == QLatin1String("avi")) {
+      return new TAviForm(owner, r.MovieName, r.FolderPath, r.ObjectName, r.TypeTitle, r.FrameWidth,
+                          r.FrameHeight);
+    }
+    if (r.Kind == QLatin1String("gms")) {
+      return new TThreeDimForm(owner, r.MovieName, r.FolderPath, r.ObjectName, r.TypeTitle);
+    }
+    return nullptr;
+  }
+
+  void OpenWithDesktop(const QString& target) override {
+    // An address with a scheme goes as it is; anything else is a document path, relative
+    // ones taken from the working directory.
+    const QUrl url(target, QUrl::StrictMode);
+    if (url.isValid() && url.scheme().size() > 1) {
+      QDesktopServices::openUrl(url);
+    } else {
+      QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(target).absoluteFilePath()));
+    }
+  }
+
+  bool CanRender(const QString& path) override { return CanRenderMedia(path); }
+};
+
+}  // namespace
+
+IViewerFactory& DefaultViewerFactory() {
+  static TViewerFactory factory;
+  return factory;
+}
+
+}  // namespace vedalia
