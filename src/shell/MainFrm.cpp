@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "flashhost/FlashPlayerControl.h"
+#include "media/uDecryptor.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -82,7 +83,10 @@ void TMainForm::FormActivate() {
   showMaximized();
   setWindowTitle(QStringLiteral("Ведалия"));
   QGuiApplication::setApplicationDisplayName(QStringLiteral("Ведалия"));
-  player->SetMovie(ContentDir() + QStringLiteral("start.swf"));
+  // The start check found the movie, perhaps under another letter case on a disc.
+  const QString startMovie = ContentDir() + QStringLiteral("start.swf");
+  const QString found = ResolveContentFile(startMovie);
+  player->SetMovie(found.isEmpty() ? startMovie : found);
   player->SetMenu(false);
   player->SetBackgroundColor(TFlashPlayerControl::kStageColor);
 }
