@@ -9,6 +9,7 @@
 
 #include "flashhost/FlashPlayerControl.h"
 #include "media/uDecryptor.h"
+#include "media/uPlayerSet.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -26,9 +27,13 @@ TMainForm::TMainForm(const QString& settingsPath, QWidget* parent) : QWidget(par
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(player);
 
+  // FormCreate: the player set, owned here and freed before the viewers it opened.
+  playerSet = std::make_unique<TPlayerSet>(this);
+
   TMainCommandHandler::Setup setup;
   setup.replies = this;
   setup.mainWindow = this;
+  setup.players = this;
   setup.openStore = OpenCourseStore;
   setup.settingsPath = settingsPath;
   handler = std::make_unique<TMainCommandHandler>(std::move(setup));
@@ -46,6 +51,11 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::ShPlayerFSCommand(QObject*, const QString& command, const QString& args) {
   handler->ShPlayerFSCommand(command, args);
+}
+
+int TMainForm::OpenMedia(const QString& fileName, const QString& mediaType,
+                         const QString& objectName, const QString& userFolderName) {
+  return playerSet->OpenMedia(fileName, mediaType, objectName, userFolderName);
 }
 
 void TMainForm::ReplyToMovie(const QString& text) { player->SetFlashVars(text); }

@@ -12,11 +12,13 @@
 namespace vedalia {
 
 class TFlashPlayerControl;
+class TPlayerSet;
 
 class TMainForm : public QWidget,
                   public IReplySink,
                   public IMainWindowHost,
-                  public IMainWindowLink {
+                  public IMainWindowLink,
+                  public IMediaOpener {
   Q_OBJECT
 
  public:
@@ -28,6 +30,8 @@ class TMainForm : public QWidget,
   ~TMainForm() override;
 
   TFlashPlayerControl* ShPlayer() const { return player; }
+  // The player set of this window: every viewer window it opens is owned by this window.
+  TPlayerSet* PlayerSet() const { return playerSet.get(); }
   TMainCommandHandler& Handler() { return *handler; }
   void SetDatabaseAvailable(bool available) { handler->SetDatabaseAvailable(available); }
   // True once the first activation has started the main movie.
@@ -43,6 +47,9 @@ class TMainForm : public QWidget,
   void ShPlayerFSCommand(QObject* sender, const QString& command, const QString& args) override;
   TFlashPlayerControl* MainPlayer() override { return player; }
   void ShowMainWindow() override;
+  // IMediaOpener: the player set's OpenMedia.
+  int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
+                const QString& userFolderName) override;
 
  protected:
   bool event(QEvent* e) override;
@@ -53,6 +60,7 @@ class TMainForm : public QWidget,
   void FormActivate();
 
   TFlashPlayerControl* player = nullptr;
+  std::unique_ptr<TPlayerSet> playerSet;
   std::unique_ptr<TMainCommandHandler> handler;
   bool firstActivation = true;
   bool exitRequested = false;
