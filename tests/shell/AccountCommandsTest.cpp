@@ -69,6 +69,20 @@ TEST_F(AccountCommands, NamesThatLeaveThePersonalFoldersAreRefused) {
   EXPECT_EQ(handler->CurrentUserId(), 0);
 }
 
+TEST_F(AccountCommands, StoredNamesThatLeaveThePersonalFoldersAreRefused) {
+  // An account that came with the database, not through registration.
+  {
+    TDBTransaction facade;
+    ASSERT_EQ(facade.AddUser("x;Отчество;../../etc;1.1.1990;x;pw;Б;true;true;8;0"), "1");
+  }
+  ASSERT_TRUE(QDir().mkpath(base + "etc"));
+  EXPECT_EQ(send("validateUser", "../../etc;x;Б;pw"), QStringList{"validated=false"});
+  EXPECT_EQ(handler->CurrentUserId(), 0);
+  EXPECT_EQ(send("deleteUser", "1"), QStringList{"UserDeleted=false"});
+  EXPECT_TRUE(QFileInfo(base + "etc").isDir());
+  EXPECT_EQ(send("getUsersData"), QStringList{"UsersData=x,../../etc,Б,1"});
+}
+
 TEST_F(AccountCommands, ValidationSetsTheLoginStateByPrivilege) {
   ASSERT_EQ(send("addUser", "Иван;Петров;Б;pw;0"), QStringList{"registred=1"});
   ASSERT_EQ(addTeacher("Мария", "Учителева", "teach"), "2");

@@ -89,7 +89,7 @@ TEST_F(Startup, SecondInstanceIsRefusedWithItsMessage) {
   EXPECT_TRUE(prepare());
 }
 
-TEST_F(Startup, LockOfAnotherLiveProcessRefusesAndADeadOnesIsTakenOver) {
+TEST_F(Startup, LockOfAProcessThatEndedIsTakenOver) {
   writeMovie(work + "/start.swf", 1);
   // A lock file naming a process that has ended counts as stale.
   QProcess finished;
