@@ -113,12 +113,19 @@ struct ImageCache {
   std::vector<unsigned char> plain;
 };
 
+// File-sized buffers kept between commands: fresh pages for tens of megabytes on every
+// command cost more than the reading and sealing themselves.
+std::vector<std::uint8_t>& Scratch() {
+  thread_local std::vector<std::uint8_t> buffer;
+  return buffer;
+}
+
 ImageCache& LastImage() {
   static ImageCache cache;
   return cache;
 }
 
-void Remember(const QString& path, const std::uint8_t* key, std::vector<std::uint8_t>&& sealed,
+void Remember(const QString& path, const std::uint8_t* key, const std::vector<std::uint8_t>& sealed,
               const unsigned char* plain, std::size_t plainSize) {
   std::lock_guard lock(CacheMutex());
   ImageCache& c = LastImage();
@@ -132,7 +139,8 @@ void Remember(const QString& path, const std::uint8_t* key, std::vector<std::uin
   }
   c.path = path;
   std::memcpy(c.key, key, sizeof c.key);
-  c.sealed = std::move(sealed);
+  // assign() reuses the capacity of the last time: no fresh pages for every command.
+  c.sealed.assign(sealed.begin(), sealed.end());
   c.plain.assign(plain, plain + plainSize);
 }
 
@@ -222,7 +230,8 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) FailErrno(path, "cannot read");
   if (!S_ISREG(st.st_mode)) Fail(EngineError::Kind::Io, path, "not a regular file");
-  std::vector<std::uint8_t> data(std::size_t(st.st_size));
+  std::vector<std::uint8_t>& data = Scratch();
+  data.resize(std::size_t(st.st_size));
   std::size_t got = 0;
   while (got < data.size()) {
     const ssize_t n = ::read(fd.get(), data.data() + got, data.size() - got);
@@ -272,14 +281,15 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   }
   opened.image = image;
   opened.size = std::size_t(plainLength);
-  Remember(path, opened.key.key, std::move(data), image, opened.size);
+  Remember(path, opened.key.key, data, image, opened.size);
   return opened;
 }
 
 void WriteSealedFile(const QString& path, const FileKey& key, const unsigned char* image,
                      std::size_t size, bool mustBeNew) {
   InitSodium();
-  std::vector<std::uint8_t> out(kHeaderSize + size + kTagSize);
+  std::vector<std::uint8_t>& out = Scratch();
+  out.resize(kHeaderSize + size + kTagSize);
   BuildHeader(out.data(), key);
   randombytes_buf(out.data() + kNonceOffset, kHeaderSize - kNonceOffset);
   unsigned long long sealedLength = 0;
@@ -316,7 +326,7 @@ void WriteSealedFile(const QString& path, const FileKey& key, const unsigned cha
     throw;
   }
   SyncFolderOf(path);
-  Remember(path, key.key, std::move(out), image, size);
+  Remember(path, key.key, out, image, size);
 }
 
 FileLock::FileLock(const QString& databasePath, int waitMs) {

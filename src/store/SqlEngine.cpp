@@ -32,6 +32,7 @@ class Statement {
     if (!stmt_) throw EngineError(EngineError::Kind::Sql, "empty statement");
     for (; tail && *tail; ++tail) {
       if (*tail != ';' && !std::isspace(static_cast<unsigned char>(*tail))) {
+        sqlite3_finalize(stmt_);  // no destructor runs for a constructor that throws
         throw EngineError(EngineError::Kind::Sql,
                           "more than one statement in: " + text.toStdString());
       }

@@ -4,8 +4,11 @@
 // (s odd) or adds attempt number s of chapter 1's test 1 (s even), so after s commits there
 // are ceil(s/2) chapter-2 rows and test 1 has 1 + floor(s/2) attempts.
 
+#include <unistd.h>
+
 #include <QString>
 #include <QStringList>
+#include <string>
 
 #include "store/uDBTransaction.h"
 
@@ -53,6 +56,36 @@ inline int CommittedSteps(TDBTransaction& tx, QString* why) {
     return -1;
   }
   return s;
+}
+
+// The child: commits the sequence from where the database stands, one facade per commit
+// as the shell does, and reports each finished commit as a line on `out`. Runs until it is
+// killed; returns only on a failure.
+inline int RunCrashChild(const QString& path, int out) {
+  const auto say = [out](const std::string& line) {
+    const std::string text = line + "\n";
+    return ::write(out, text.data(), text.size()) == ssize_t(text.size());
+  };
+  int s = 0;
+  try {
+    TDBTransaction tx(path);
+    QString why;
+    s = CommittedSteps(tx, &why);
+    if (s < 0) return say("bad " + why.toStdString()), 3;
+  } catch (const std::exception& e) {
+    return say(std::string("bad ") + e.what()), 3;
+  }
+  if (!say("ready " + std::to_string(s))) return 5;
+  for (;;) {
+    ++s;
+    try {
+      TDBTransaction tx(path);
+      if (tx.AddTestResult(CrashCommitRecord(s)) != QString()) return say("bad commit refused"), 4;
+    } catch (const std::exception& e) {
+      return say(std::string("bad ") + e.what()), 4;
+    }
+    if (!say("done " + std::to_string(s))) return 5;
+  }
 }
 
 }  // namespace vedalia::testing
