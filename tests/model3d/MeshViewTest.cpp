@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <QFile>
+#include <QImage>
 #include <QOpenGLContext>
 #include <QTemporaryDir>
 #include <QTest>
@@ -177,6 +178,25 @@ TEST_F(MeshViewTest, ActivationKeepsOneContextPerView) {
     }
   }
   EXPECT_GT(shaded, 100);
+}
+
+TEST_F(MeshViewTest, BitmapsWiderThanTheContextTakesAreStillShown) {
+  // Wider than any software or hardware texture limit: uploaded resampled, not lost.
+  QImage wide(65537, 2, QImage::Format_RGB32);
+  wide.fill(qRgb(255, 0, 0));
+  const QString path = dir.filePath("wide.bmp");
+  ASSERT_TRUE(wide.save(path, "BMP"));
+  auto view = Make(path);
+  ASSERT_TRUE(view);
+  view->Rotate(30, 0, 1, 0);
+  view->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+  const QImage frame = view->grabFramebuffer();
+  const QRgb centre = frame.pixel(frame.width() / 2, frame.height() / 2);
+  // Red modulated by beige, not beige alone.
+  EXPECT_GT(qRed(centre), 100);
+  EXPECT_LT(qGreen(centre), 30);
+  EXPECT_LT(qBlue(centre), 30);
 }
 
 }  // namespace
