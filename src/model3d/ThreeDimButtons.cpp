@@ -32,7 +32,7 @@ void ArcArrow(QPainter& p, QPointF c, double rx, double ry, double startDeg, dou
   t /= len;
   const QPointF n(-t.y(), t.x());
   QPolygonF head;
-  head << tip + t * 5.0 << tip - t * 2.0 + n * 5.0 << tip - t * 2.0 - n * 5.0;
+  head << tip + t * 4.0 << tip - t * 2.0 + n * 4.0 << tip - t * 2.0 - n * 4.0;
   p.setBrush(kSymbol);
   p.drawPolygon(head);
 }
@@ -50,26 +50,31 @@ void DrawSymbol(QPainter& p, TButtonSymbol symbol) {
       break;
     case TButtonSymbol::AroundVerticalLeft:
     case TButtonSymbol::AroundVerticalRight: {
-      p.setPen(QPen(kSymbol, 2.0));
-      p.drawLine(QPointF(c.x(), 4), QPointF(c.x(), kButtonPictureHeight - 4));
+      // The axis, the circle's back half thin, its front (lower) half with the arrow.
+      const QPointF o(c.x(), c.y() + 3);
+      p.setPen(QPen(kSymbol, 2.0, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(c.x(), 5), QPointF(c.x(), kButtonPictureHeight - 5));
+      p.setPen(QPen(kSymbol, 1.2));
+      p.drawArc(QRectF(o.x() - 11, o.y() - 5, 22, 10), 0, 180 * 16);
       p.setPen(pen);
-      // The front of the circle is its lower half.
       if (symbol == TButtonSymbol::AroundVerticalLeft)
-        ArcArrow(p, c, 13, 6, 330, -150);
+        ArcArrow(p, o, 11, 5, 340, -135);
       else
-        ArcArrow(p, c, 13, 6, 210, 150);
+        ArcArrow(p, o, 11, 5, 200, 135);
       break;
     }
     case TButtonSymbol::AroundHorizontalUp:
     case TButtonSymbol::AroundHorizontalDown: {
-      p.setPen(QPen(kSymbol, 2.0));
-      p.drawLine(QPointF(4, c.y()), QPointF(kButtonPictureWidth - 4, c.y()));
+      const QPointF o(c.x() - 3, c.y());
+      p.setPen(QPen(kSymbol, 2.0, Qt::SolidLine, Qt::RoundCap));
+      p.drawLine(QPointF(6, c.y()), QPointF(kButtonPictureWidth - 6, c.y()));
+      p.setPen(QPen(kSymbol, 1.2));
+      p.drawArc(QRectF(o.x() - 5, o.y() - 11, 10, 22), -90 * 16, 180 * 16);
       p.setPen(pen);
-      // The front of the circle is its left half, seen slightly from the side.
       if (symbol == TButtonSymbol::AroundHorizontalUp)
-        ArcArrow(p, c, 6, 12, 240, -150);
+        ArcArrow(p, o, 5, 11, 250, -135);
       else
-        ArcArrow(p, c, 6, 12, 120, 150);
+        ArcArrow(p, o, 5, 11, 110, 135);
       break;
     }
     case TButtonSymbol::Plus:
