@@ -113,6 +113,25 @@ BENCHMARK(BM_ReadGmsFile)
     ->MinTime(2.0)
     ->UseRealTime();
 
+// The parser alone, on text already in memory.
+void BM_ReadGmsText(benchmark::State& state) {
+  QFile file(ModelFile(int(state.range(0))));
+  if (!file.open(QIODevice::ReadOnly)) return state.SkipWithError("no model file");
+  const QByteArray text = file.readAll();
+  for (auto _ : state) {
+    TGLMultyMesh set;
+    if (!set.LoadFromText(std::string_view(text.constData(), text.size())))
+      state.SkipWithError("load failed");
+    benchmark::DoNotOptimize(set.Meshes.data());
+  }
+  state.SetBytesProcessed(state.iterations() * text.size());
+}
+BENCHMARK(BM_ReadGmsText)
+    ->Arg(1'000'000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
+
 // An offscreen context drawing the way the mesh view does, into a frame of the window's size.
 class TFrameRig {
  public:
