@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <QFileInfo>
+
 #include <cctype>
 #include <limits>
 
@@ -103,6 +105,10 @@ SqlDatabase::~SqlDatabase() { Disconnect(); }
 
 void SqlDatabase::Connect(const QString& path, const QString& password, int lockWaitMs) {
   if (db_) FailUsage("already connected");
+  // No lock file beside a database that is not there.
+  if (!QFileInfo::exists(path)) {
+    throw EngineError(EngineError::Kind::FileMissing, path.toStdString() + ": no such file");
+  }
   auto lock = std::make_unique<sealed::FileLock>(path, lockWaitMs);
   sealed::OpenedImage opened = sealed::ReadSealedFile(path, password);
   sqlite3* db = nullptr;

@@ -85,6 +85,8 @@ TEST(SealedDatabase, ConnectingRefusesMissingForeignAndDamagedFiles) {
   ASSERT_TRUE(good.startsWith("ACS2"));
 
   EXPECT_EQ(ConnectError(db.dir.filePath("none.adb")), Kind::FileMissing);
+  EXPECT_FALSE(QFileInfo::exists(db.dir.filePath("none.adb.lock"))) << "no litter";
+  EXPECT_EQ(ConnectError(db.dir.filePath("nofolder/x.adb")), Kind::FileMissing);
 
   db.WriteBytes(QByteArray("SQLite format 3\0 and more", 25));
   EXPECT_EQ(ConnectError(db.path), Kind::BadSignature);
