@@ -9,9 +9,10 @@
 #include <QFileInfo>
 
 #include "StoreTestUtil.h"
+#include "shell/uMisc.h"
 #include "store/StoreErrors.h"
 #include "store/uChecker.h"
-#include "store/uDBInterface.h"
+#include "store/uDBTransaction.h"
 
 namespace vedalia {
 namespace {
@@ -224,6 +225,27 @@ TEST(AvailabilityCheck, Verdicts) {
   bytes.replace(0, 4, "ACS3");
   db.WriteBytes(bytes);
   EXPECT_FALSE(checker.CheckDatabase(db.path, tables));
+}
+
+}  // namespace
+}  // namespace vedalia
+
+namespace vedalia {
+namespace {
+
+TEST(DefaultLocation, TheShellsObjectsUseTheDatabaseBelowBaseDir) {
+  QTemporaryDir base;
+  const QString previous = BaseDir();
+  SetBaseDir(base.path());
+  ASSERT_TRUE(QDir(base.path()).mkdir(QStringLiteral("database")));
+  EXPECT_EQ(DatabaseFilePath(), base.path() + "/database/lorevia_db.adb");
+  const QStringList tables{QStringLiteral("users"), QStringLiteral("results")};
+  EXPECT_FALSE(TChecker().CheckDatabase(tables));
+  EXPECT_THROW(TDBTransaction{}, EngineError);
+  CreateDatabaseFile(DatabaseFilePath(), sealed::kTestKdfCost);
+  EXPECT_TRUE(TChecker().CheckDatabase(tables));
+  EXPECT_EQ(TDBTransaction().GetUsersList(), QStringLiteral("nil"));
+  SetBaseDir(previous);
 }
 
 }  // namespace
