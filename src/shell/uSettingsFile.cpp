@@ -117,8 +117,10 @@ bool TIniFile::DeleteKey(const QString& section, const QString& key) {
 
 bool TIniFile::UpdateFile() {
   // A read-only settings file stays as it is, even though its folder would let us replace it.
+  // The owner's write bit counts even for an administrator, who could write anyway.
   const QFileInfo info(path);
-  if (info.exists() && !info.isWritable()) return false;
+  if (info.exists() && (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner)))
+    return false;
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
   QByteArray bytes;
