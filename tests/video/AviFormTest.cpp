@@ -49,7 +49,10 @@ class AviFormTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(TestMedia().Error.isEmpty()) << TestMedia().Error.toStdString();
   }
-  void TearDown() override { delete Form.data(); }
+  void TearDown() override {
+    test::PinLoadedGraphicsDrivers();
+    delete Form.data();
+  }
 
   TAviForm* Open(const QString& path) {
     const int slash = path.lastIndexOf(QLatin1Char('/'));

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <dlfcn.h>
+#include <link.h>
+
 namespace vedalia::test {
 
 namespace {
@@ -86,6 +89,24 @@ TTestMedia Make() {
 }
 
 }  // namespace
+
+int PinLoadedGraphicsDrivers() {
+  QStringList drivers;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) {
+        const QString name = QString::fromLocal8Bit(info->dlpi_name);
+        if (name.endsWith(QStringLiteral("_dri.so"))) static_cast<QStringList*>(data)->append(name);
+        return 0;
+      },
+      &drivers);
+  int pinned = 0;
+  for (const QString& driver : drivers) {
+    if (dlopen(driver.toLocal8Bit().constData(), RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE) !=
+        nullptr)
+      ++pinned;
+  }
+  return pinned;
+}
 
 const TTestMedia& TestMedia() {
   static const TTestMedia media = Make();

@@ -21,6 +21,7 @@ class VideoViewerTest : public ::testing::Test {
     Owner = std::make_unique<QWidget>();
     Owner->resize(400, 300);
   }
+  void TearDown() override { test::PinLoadedGraphicsDrivers(); }
   std::unique_ptr<QWidget> Owner;
 };
 
@@ -89,6 +90,7 @@ TEST_F(VideoViewerTest, PlaysToTheEndInAShownWindow) {
   Owner->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(Owner.get()));
   viewer.Play();
+  test::PinLoadedGraphicsDrivers();
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return viewer.MediaControl()->mediaStatus() == QMediaPlayer::EndOfMedia; }, 10000));
   EXPECT_EQ(viewer.MediaControl()->position(), 2000);
