@@ -65,6 +65,12 @@ class AviFormTest : public ::testing::Test {
     Form->activateWindow();
     return QTest::qWaitForWindowActive(Form.data());
   }
+  // Shortcuts act only in the active window; another program's window may have taken it.
+  void Press(Qt::Key key) {
+    Form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Form.data()));
+    QTest::keyClick(Form.data(), key, Qt::ControlModifier);
+  }
   QMediaPlayer* Media() const { return Form->Player()->MediaControl(); }
   bool WaitForState(QMediaPlayer::PlaybackState state) {
     return QTest::qWaitFor([&] { return Media()->playbackState() == state; }, kWaitMs);
@@ -136,36 +142,36 @@ TEST_F(AviFormTest, ResizingKeepsTheProportions) {
 }
 
 TEST_F(AviFormTest, PlayPauseStopFromTheKeyboard) {
-  TAviForm* form = Open(TestMedia().LongVideo);
+  Open(TestMedia().LongVideo);
   ASSERT_TRUE(ShowAndActivate());
   ASSERT_TRUE(WaitForState(QMediaPlayer::PlayingState));
   ASSERT_TRUE(WaitForPosition(600));
 
-  QTest::keyClick(form, Qt::Key_P, Qt::ControlModifier);
+  Press(Qt::Key_P);
   ASSERT_TRUE(WaitForState(QMediaPlayer::PausedState));
   const qint64 paused = Media()->position();
   EXPECT_GE(paused, 600);
 
   // Play after Pause continues from where it stopped.
-  QTest::keyClick(form, Qt::Key_G, Qt::ControlModifier);
+  Press(Qt::Key_G);
   ASSERT_TRUE(WaitForState(QMediaPlayer::PlayingState));
   EXPECT_GE(Media()->position(), paused);
   ASSERT_TRUE(WaitForPosition(paused + 400));
 
   // Stop goes back to the start; Play then begins there.
-  QTest::keyClick(form, Qt::Key_Q, Qt::ControlModifier);
+  Press(Qt::Key_Q);
   ASSERT_TRUE(WaitForState(QMediaPlayer::StoppedState));
   EXPECT_TRUE(QTest::qWaitFor([&] { return Media()->position() == 0; }, kWaitMs));
-  QTest::keyClick(form, Qt::Key_G, Qt::ControlModifier);
+  Press(Qt::Key_G);
   ASSERT_TRUE(WaitForState(QMediaPlayer::PlayingState));
   EXPECT_LT(Media()->position(), paused);
   EXPECT_TRUE(WaitForPosition(200));
 }
 
 TEST_F(AviFormTest, ExitClosesAndReleasesThePipeline) {
-  TAviForm* form = Open(TestMedia().ShortVideo);
+  Open(TestMedia().ShortVideo);
   ASSERT_TRUE(ShowAndActivate());
-  QTest::keyClick(form, Qt::Key_X, Qt::ControlModifier);
+  Press(Qt::Key_X);
   // Released at once, the window itself on the next pass of the event loop.
   EXPECT_TRUE(Form.isNull() || Form->Player() == nullptr);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Form.isNull(); }, kWaitMs));
