@@ -113,7 +113,8 @@ void TAviForm::MeasureExtras() {
 
 void TAviForm::showEvent(QShowEvent* event) {
   TPlayerForm::showEvent(event);
-  if (FPlayer) FPlayer->Play();
+  // Restoring a minimised window is a spontaneous show: a paused video stays paused.
+  if (FPlayer && !event->spontaneous()) FPlayer->Play();
 }
 
 void TAviForm::closeEvent(QCloseEvent* event) {
@@ -128,6 +129,12 @@ void TAviForm::resizeEvent(QResizeEvent* event) {
 
 void TAviForm::FollowVideoProportions() {
   if (FFollowing || !FPlayer || FPlayer->VideoHeight == 0 || FPlayer->VideoWidth == 0) return;
+  if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+    // The desktop decides this size; the video fills the client, keeping its proportions inside.
+    FPlayer->SetVideoWidth(FClient->width());
+    FPlayer->SetVideoHeight(FClient->height());
+    return;
+  }
   MeasureExtras();
   // Qt sizes a window without its frame; the rule works on the outer size, so the frame is
   // added here and taken off again for the resize.
