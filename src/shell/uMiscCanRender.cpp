@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMediaPlayer>
 #include <QTimer>
 #include <QUrl>
@@ -71,7 +72,8 @@ bool ProbeForVideoFrame(const QString& filePath) {
 
 bool CanRenderMedia(const QString& filePath) {
   try {
-    if (QCoreApplication::instance() == nullptr) return false;
+    // Video output needs the GUI side of the application.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
     const QFileInfo info(filePath);
     if (!info.isFile() || !info.isReadable()) return false;
     return ProbeForVideoFrame(info.absoluteFilePath());

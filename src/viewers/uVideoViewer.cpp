@@ -26,7 +26,7 @@ TVideoViewer::TVideoViewer(QWidget* owner, const QString& filePath) : Owner(owne
 TVideoViewer::~TVideoViewer() { Release(); }
 
 bool TVideoViewer::Build(QWidget* owner, const QString& filePath) {
-  if (QGuiApplication::instance() == nullptr) return false;
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
   const QFileInfo info(filePath);
   if (!info.isFile() || !info.isReadable()) return false;
 
