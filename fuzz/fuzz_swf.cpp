@@ -1,0 +1,38 @@
+// Flash movie inspection: headers of any bytes, in memory and from a file, and the full
+// decoding of compressed bodies.
+#include "FuzzSupport.h"
+#include "flashhost/SwfInfo.h"
+#include "media/uDecryptor.h"
+
+using namespace vedalia;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fuzz::QuietQt();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+  QString error;
+  const auto info = InspectSwf(bytes, &error);
+  if (info) {
+    FUZZ_CHECK(info->headerLength >= 8 + 1 + 4);
+    FUZZ_CHECK(info->frameCount >= 0 && info->frameCount <= 65535);
+    FUZZ_CHECK(info->version >= 0 && info->version <= 255);
+    // An uncompressed header lies within the bytes given.
+    if (info->compression == SwfCompression::None) FUZZ_CHECK(info->headerLength <= bytes.size());
+  } else {
+    FUZZ_CHECK(!error.isEmpty());
+  }
+  if (const auto length = SwfUncompressedLength(bytes, &error)) {
+    FUZZ_CHECK(info.has_value());
+    FUZZ_CHECK(*length >= info->headerLength);
+  }
+  FUZZ_CHECK(TDecryptor::IsFlashMovie(bytes) == (info && info->frameCount > 0));
+
+  const auto fromFile =
+      InspectSwfFile(fuzz::WriteScratchFile(QStringLiteral("movie.swf"), data, size));
+  FUZZ_CHECK(fromFile.has_value() == info.has_value());
+  if (fromFile) FUZZ_CHECK(fromFile->frameCount == info->frameCount);
+  return 0;
+}

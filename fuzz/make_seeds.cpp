@@ -1,0 +1,244 @@
+// Writes the seed corpora of the fuzz targets into OUT/<target>/: small valid inputs of
+// every kind the shell reads, made by the project's own writers.
+//   make_seeds OUT
+#include <sqlite3.h>
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageWriter>
+#include <cmath>
+#include <cstdio>
+
+#include "flashhost/SwfWriter.h"
+#include "model3d/uGmsWriter.h"
+#include "model3d/uMesh.h"
+#include "store/SealedFile.h"
+#include "store/uCrypto.h"
+#include "store/uTables.h"
+
+using namespace vedalia;
+
+namespace {
+
+QString out;
+int written = 0;
+
+void put(const QString& target, const QString& name, const QByteArray& bytes) {
+  QDir().mkpath(out + target);
+  QFile file(out + target + QLatin1Char('/') + name);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+    std::exit(1);
+  }
+  ++written;
+}
+
+QByteArray imageBytes(const QImage& image, const char* format, bool progressive = false,
+                      int quality = 75) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setQuality(quality);
+  writer.setProgressiveScanWrite(progressive);
+  if (!writer.write(image)) {
+    std::fprintf(stderr, "cannot encode %s: %s\n", format, qPrintable(writer.errorString()));
+    std::exit(1);
+  }
+  return bytes;
+}
+
+QImage testPicture(int w, int h, QImage::Format format) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, (x ^ y) & 255));
+  return image.convertToFormat(format);
+}
+
+void swfSeeds() {
+  const SwfCompression kinds[] = {SwfCompression::None, SwfCompression::Zlib, SwfCompression::Lzma};
+  for (SwfCompression kind : kinds) {
+    SwfMovieSpec spec;
+    spec.compression = kind;
+    spec.frameCount = 3;
+    put("swf", SwfSignatureName(kind) + ".swf", WriteSwfMovie(spec));
+    spec.frameCount = 0;
+    spec.width = 1024;
+    spec.height = 768;
+    spec.extraTags = SwfTag(9, QByteArray(3, '\x10')) + SwfTag(77, QByteArray(80, 'x'));
+    put("swf", SwfSignatureName(kind) + "-tags.swf", WriteSwfMovie(spec));
+  }
+}
+
+void box(TGLMultyMesh& set, bool textured) {
+  auto m = std::make_unique<TGLMesh>();
+  for (int i = 0; i < 8; ++i) {
+    m->Vertices.push_back({(i & 1) ? 1.0f : -1.0f, (i & 2) ? 0.5f : -0.5f, (i & 4) ? 2.0f : -2.0f});
+    m->VertexNormals.push_back({0, 0, 1});
+  }
+  const int faces[12][3] = {{0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}, {0, 1, 5}, {0, 5, 4},
+                            {2, 6, 7}, {2, 7, 3}, {0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6}};
+  for (const auto& f : faces) {
+    m->Faces.push_back({f[0], f[1], f[2]});
+    m->FaceNormals.push_back({0, 0, 1});
+    if (textured) set.TexFaces.push_back({0, 1, 2});
+  }
+  m->NumVerts = 8;
+  m->NumFaces = 12;
+  set.Meshes.push_back(std::move(m));
+  if (textured) {
+    set.TexVertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}};
+    set.NumTexVerts = 3;
+    set.NumTexFaces = 12;
+    set.Textured = true;
+  }
+}
+
+void gmsSeeds() {
+  for (bool textured : {false, true}) {
+    TGLMultyMesh set;
+    box(set, textured);
+    const std::string text = GmsText(set);
+    put("gms", textured ? "box-textured.gms" : "box.gms", QByteArray::fromStdString(text));
+  }
+  TGLMultyMesh two;
+  box(two, false);
+  box(two, false);
+  put("gms", "two-objects.gms", QByteArray::fromStdString(GmsText(two)));
+}
+
+void textureSeeds() {
+  put("texture", "rgb24.bmp", imageBytes(testPicture(5, 3, QImage::Format_RGB888), "BMP"));
+  put("texture", "rgb32.bmp", imageBytes(testPicture(4, 4, QImage::Format_RGB32), "BMP"));
+  put("texture", "indexed8.bmp", imageBytes(testPicture(7, 2, QImage::Format_Indexed8), "BMP"));
+  put("texture", "mono.bmp", imageBytes(testPicture(9, 3, QImage::Format_Mono), "BMP"));
+}
+
+void jpegSeeds() {
+  // The first byte of each seed picks scale and quality in the target.
+  const struct {
+    const char* name;
+    QImage image;
+    bool progressive;
+    char mode;
+  } seeds[] = {
+      {"baseline.jpg", testPicture(33, 17, QImage::Format_RGB32), false, 0},
+      {"progressive.jpg", testPicture(40, 24, QImage::Format_RGB32), true, 5},
+      {"grey.jpg", testPicture(16, 16, QImage::Format_Grayscale8), false, 2},
+      {"tiny.jpg", testPicture(1, 1, QImage::Format_RGB32), false, 7},
+  };
+  for (const auto& s : seeds)
+    put("jpeg", s.name, QByteArray(1, s.mode) + imageBytes(s.image, "JPG", s.progressive));
+}
+
+void decodeStrSeeds() {
+  const QString key = QLatin1String(kFieldCipherKey);
+  const QByteArray k(kFieldCipherKey);
+  const QString texts[] = {QStringLiteral("Петров"), QStringLiteral("secret"), QStringLiteral("8А"),
+                           QString()};
+  int i = 0;
+  for (const QString& t : texts) {
+    put("decodestr", QStringLiteral("code%1").arg(i++),
+        QByteArray(1, char(k.size())) + k + EncodeStr(t, key).toLatin1());
+  }
+  put("decodestr", "odd", QByteArray(1, '\x03') + "abc" + "0A1");
+}
+
+void recordSeeds() {
+  const char* const records[] = {
+      "\x00Иван;Батькович;Петров;1.1.2001;Иван;secret;А;true;true;8;0",
+      "\x01Петров;Иван;А;secret",
+      "\x01"
+      "1",
+      "\x02"
+      "1",
+      "\x03"
+      "1;2;3;75;1;extra",
+      "\x04"
+      "2",
+      "\x05"
+      "1;newpass",
+      "\x06",
+      "\x07Анна;Батькович;Орлова;2.2.2002;Анна;pw;Б;true;true;8;1;",
+  };
+  int i = 0;
+  for (const char* r : records) {
+    // The first byte of the first record is 0, so its length is taken past it.
+    const QByteArray bytes = i == 0 ? QByteArray(1, '\0') + QByteArray(r + 1) : QByteArray(r);
+    put("records", QStringLiteral("record%1").arg(i++), bytes);
+  }
+}
+
+void settingsSeeds() {
+  put("settings", "shell.ini",
+      "[UserSettings]\r\nLastSurname=0A1B\r\nLastName=2C3D\r\nLastClass=4E\r\nLastPassword=5F60\r\n"
+      "\r\n[GeneralSettings]\r\nFWid=1030\r\nFHei=770\r\n");
+  put("settings", "odd.ini", "; comment\n[usersettings]\n lastname = x \nnot a key\n[Other]\nk=v");
+  put("settings", "empty.ini", QByteArray());
+}
+
+void databaseSeeds() {
+  const QString path = out + QStringLiteral("tmp.adb");
+  QFile::remove(path);
+  CreateDatabaseFile(path, sealed::kTestKdfCost);
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) std::exit(1);
+  put("database", "sealed.adb", QByteArray(1, '\0') + file.readAll());
+  const sealed::OpenedImage opened =
+      sealed::ReadSealedFile(path, QStringLiteral("kelp_morrow_key"));
+  put("database", "image.sqlite",
+      QByteArray(1, '\1') +
+          QByteArray(reinterpret_cast<const char*>(opened.image), qsizetype(opened.size)));
+  sqlite3_free(opened.image);
+  file.close();
+  QFile::remove(path);
+}
+
+void commandSeeds() {
+  // Below 32: a command word by number (see the target), then the arguments.
+  put("commands", "addUser", QByteArray(1, '\2') + "Иван;Петров;А;secret;1");
+  put("commands", "addUser2", QByteArray(1, '\2') + "Анна;Орлова;Б;pw;0");
+  put("commands", "validate", QByteArray(1, '\3') + "Петров;Иван;А;secret");
+  put("commands", "validateId", QByteArray(1, '\3') + "1");
+  put("commands", "users", QByteArray(1, '\4'));
+  put("commands", "clear", QByteArray(1, '\5'));
+  put("commands", "delete", QByteArray(1, '\6') + "2");
+  put("commands", "password", QByteArray(1, '\7') + "1;\"new\"");
+  put("commands", "exit", QByteArray(1, '\x08') + "Петров;Иван;А;secret");
+  put("commands", "exit0", QByteArray(1, '\x08') + "0");
+  put("commands", "ask", QByteArray(1, '\1'));
+  put("commands", "debug", QByteArray(1, '\0') + "hello");
+  put("commands", "word", "unknownCommand\nargs;1;2");
+  put("commands", "results", QByteArray(1, '\x09') + "1");
+  put("commands", "addResult", QByteArray(1, '\x0a') + "1;2;3;75;1;extra");
+  put("commands", "open", QByteArray(1, '\x0b') + "birch.jpg|photo|Берёза");
+  put("commands", "saveFile", QByteArray(1, '\x0c') + "x;birch.jpg;photo;Берёза");
+  put("commands", "html", QByteArray(1, '\x0d') + "test.html|<html><b>75</b></html>");
+  put("commands", "print", QByteArray(1, '\x0e') + "<html>75</html>");
+  put("commands", "files", QByteArray(1, '\x0f'));
+  put("commands", "favorites", QByteArray(1, '\x10') + "fav\\links|list.txt|a;b;c");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds OUT\n");
+    return 2;
+  }
+  out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
+  swfSeeds();
+  gmsSeeds();
+  textureSeeds();
+  jpegSeeds();
+  decodeStrSeeds();
+  recordSeeds();
+  settingsSeeds();
+  databaseSeeds();
+  commandSeeds();
+  std::printf("%d seeds in %s\n", written, qPrintable(out));
+  return 0;
+}
