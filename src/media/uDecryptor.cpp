@@ -164,7 +164,9 @@ bool TDecryptor::SaveContent(const QString& SourcePath, const QString& TargetPat
   const auto content = LoadContent(SourcePath, Key, FileType);
   if (!content || TargetPath.isEmpty()) return false;
   QSaveFile file(TargetPath);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered: a small copy that comes up short when the disk fills would otherwise be
+  // flushed only in commit(), which takes the cut copy for complete.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   if (file.write(*content) != content->size()) {
     file.cancelWriting();
     return false;

@@ -122,7 +122,9 @@ bool TIniFile::UpdateFile() {
   if (info.exists() && (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner)))
     return false;
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered: a buffered write that comes up short when the disk fills is only flushed in
+  // commit(), which then takes the cut text for complete and puts it in place.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   QByteArray bytes;
   for (const QString& line : lines) bytes += ToCp1251(line) + "\r\n";
   if (file.write(bytes) != bytes.size()) {
