@@ -136,7 +136,9 @@ QString CreateShortcut(const QString& target, int location, const QString& subFo
 
   const QString cleanTarget = WithoutTrailingSlash(target);
   const QString fileName = ShortcutFileName(cleanTarget);
-  if (fileName.isEmpty()) return QString();
+  // A NUL would cut the name short on its way to the file system, and the file would land
+  // under another name, without its extension.
+  if (fileName.isEmpty() || fileName.contains(QChar(0))) return QString();
 
   QString dir = WithoutTrailingSlash(folder);
   if (!subFolder.isEmpty() && location != kShortcutInSubFolder)
