@@ -51,6 +51,14 @@ const QHash<QString, TMainCommandHandler::Command>& TMainCommandHandler::command
       {QStringLiteral("deleteUser"), &TMainCommandHandler::cmdDeleteUser},
       {QStringLiteral("setPassword"), &TMainCommandHandler::cmdSetPassword},
       {QStringLiteral("app_exit"), &TMainCommandHandler::cmdAppExit},
+      {QStringLiteral("getUserResults"), &TMainCommandHandler::cmdGetUserResults},
+      {QStringLiteral("addTestResult"), &TMainCommandHandler::cmdAddTestResult},
+      {QStringLiteral("open_file"), &TMainCommandHandler::cmdOpenFile},
+      {QStringLiteral("save_file"), &TMainCommandHandler::cmdSaveFile},
+      {QStringLiteral("save_test_to_html"), &TMainCommandHandler::cmdSaveTestToHtml},
+      {QStringLiteral("print_test_result"), &TMainCommandHandler::cmdPrintTestResult},
+      {QStringLiteral("getUsersFiles"), &TMainCommandHandler::cmdGetUsersFiles},
+      {QStringLiteral("saveFavorites"), &TMainCommandHandler::cmdSaveFavorites},
   };
   return table;
 }

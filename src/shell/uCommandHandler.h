@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "media/uMediaTypes.h"
+#include "shell/uServices.h"
 
 class QWidget;
 
@@ -131,6 +132,21 @@ class TMainCommandHandler {
   void cmdDeleteUser(Event& e);
   void cmdSetPassword(Event& e);
   void cmdAppExit(Event& e);
+
+  // Results, files and printing commands.
+  void cmdGetUserResults(Event& e);
+  void cmdAddTestResult(Event& e);
+  void cmdOpenFile(Event& e);
+  void cmdSaveFile(Event& e);
+  void cmdSaveTestToHtml(Event& e);
+  void cmdPrintTestResult(Event& e);
+  void cmdGetUsersFiles(Event& e);
+  void cmdSaveFavorites(Event& e);
+
+  // BaseDir() + "folders/" + the logged-in user's folder + "/" (folders/ itself for nobody).
+  QString PersonalFolder() const;
+  void ensurePersonalFolder() const;
+  void showMessage(MessageKind kind, const QString& text);
 
   Setup setup;
   int currentUserId = 0;

@@ -1,0 +1,196 @@
+// The main movie's results, files and printing commands.
+
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QTextDocument>
+#include <cmath>
+
+#include "media/uDecryptor.h"
+#include "platform/Cp1251.h"
+#include "shell/uCommandHandler.h"
+#include "shell/uMisc.h"
+#include "shell/uServices.h"
+
+namespace vedalia {
+namespace {
+
+QStringList fieldsOf(const QString& text, QChar separator) {
+  QStringList fields;
+  SplitString(fields, text, separator);
+  return fields;
+}
+
+// Writes `text` and a line break as 8-bit text, replacing the file only once it is complete.
+bool writeTextFile(const QString& path, const QString& text) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  const QByteArray bytes = ToCp1251(text) + "\r\n";
+  if (file.write(bytes) != bytes.size()) {
+    file.cancelWriting();
+    return false;
+  }
+  return file.commit();
+}
+
+}  // namespace
+
+QString TMainCommandHandler::PersonalFolder() const {
+  QString folder = BaseDir() + QStringLiteral("folders/");
+  if (!userFolderName.isEmpty()) folder += userFolderName + QLatin1Char('/');
+  return folder;
+}
+
+void TMainCommandHandler::ensurePersonalFolder() const {
+  if (!QFileInfo(PersonalFolder()).isDir())
+    ForceFolderPath(BaseDir() + QStringLiteral("folders/"), userFolderName);
+}
+
+void TMainCommandHandler::showMessage(MessageKind kind, const QString& text) {
+  AppServices().messages->ShowMessage(
+      setup.mainWindow ? setup.mainWindow->MessageParent() : nullptr, kind, text);
+}
+
+void TMainCommandHandler::cmdGetUserResults(Event& e) {
+  if (answeredWithoutDatabase(e, "UserResults")) return;
+  const QString results = e.store->GetUserResults(e.A);
+  if (results == QLatin1String("nil") || results == QLatin1String("false"))
+    ReplyToMovie(QStringLiteral("UserResults=nil"));
+  else
+    ReplyToMovie(QStringLiteral("UserResults=") + results);
+}
+
+void TMainCommandHandler::cmdAddTestResult(Event& e) {
+  if (answeredWithoutDatabase(e, "ResultAdded")) return;
+  const QString answer = e.store->AddTestResult(e.A);
+  const bool failed = answer == QLatin1String("nil") || answer == QLatin1String("false");
+  ReplyToMovie(failed ? QStringLiteral("ResultAdded=false") : QStringLiteral("ResultAdded=true"));
+}
+
+void TMainCommandHandler::cmdOpenFile(Event& e) {
+  const QStringList f = fieldsOf(e.A, QLatin1Char('|'));
+  const QString& fileName = FieldAt(f, 0);
+  const QString& mediaType = FieldAt(f, 1);
+  const QString objectName = f.size() > 2 ? f[2] : QString();
+  if (!setup.players) throw std::runtime_error("no player set to open media");
+  switch (setup.players->OpenMedia(fileName, mediaType, objectName, userFolderName)) {
+    case 1:
+      showMessage(MessageKind::Warning, QStringLiteral("Нет такого типа медиаобъектов."));
+      break;
+    case 2:
+      showMessage(MessageKind::Warning, QStringLiteral("Невозможно проиграть файл."));
+      break;
+    case 4:
+      showMessage(MessageKind::Error,
+                  QStringLiteral("Ошибка при создании формы плеера. Переустановка приложения "
+                                 "может решить данную проблему."));
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainCommandHandler::cmdSaveFile(Event& e) {
+  const QStringList l = fieldsOf(e.A, QLatin1Char(';'));
+  const long items = std::lround((l.size() - 1) / 3.0);
+  bool allCopied = true;
+  for (long i = 0; i < items; ++i) {
+    const QString& fileName = FieldAt(l, int(3 * i + 1));
+    const QString& mediaType = FieldAt(l, int(3 * i + 2));
+    const QString& name = FieldAt(l, int(3 * i + 3));
+    // Names come from the movie: a file outside the type's folder does not exist for it, and
+    // a copy that would land outside the personal folder is not made.
+    const QString source =
+        IsPlainName(fileName)
+            ? ResolveContentFile(ContentDir() + e.catalogue->GetFolderPath(mediaType) + fileName)
+            : QString();
+    if (source.isEmpty() || !QFileInfo(source).isFile()) {
+      allCopied = false;
+      continue;
+    }
+    const QString targetName = e.catalogue->GetTitle(mediaType) + QLatin1Char('_') + name +
+                               QLatin1Char('.') + fileName.right(3);
+    if (!IsPlainName(targetName)) {
+      allCopied = false;
+      continue;
+    }
+    ensurePersonalFolder();
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot < 0 ? QString() : fileName.mid(dot + 1);
+    TDecryptor loader;
+    if (!loader.SaveContent(source, PersonalFolder() + targetName, {}, ext)) allCopied = false;
+  }
+  if (allCopied)
+    showMessage(MessageKind::Information,
+                QStringLiteral("Файлы успешно скопированы в Вашу личную директорию."));
+  else
+    showMessage(MessageKind::Warning, QStringLiteral("Не все файлы были удачно скопированы."));
+}
+
+void TMainCommandHandler::cmdSaveTestToHtml(Event& e) {
+  bool saved = false;
+  try {
+    const QStringList l = fieldsOf(e.A, QLatin1Char('|'));
+    const QString& fileName = FieldAt(l, 0);
+    const QString content = l.size() > 1 ? l[1] : QString();
+    if (IsPlainName(fileName)) {
+      ensurePersonalFolder();
+      saved = writeTextFile(PersonalFolder() + fileName, content);
+    }
+  } catch (const std::exception&) {
+    saved = false;
+  }
+  showMessage(MessageKind::Plain,
+              saved ? QStringLiteral("Результаты теста были успешно сохранены в Вашу личную папку.")
+                    : QStringLiteral("Не удалось сохранить результаты теста."));
+}
+
+void TMainCommandHandler::cmdPrintTestResult(Event& e) {
+  ensurePersonalFolder();
+  const QString path = PersonalFolder() + QStringLiteral("tmp.html");
+  if (!writeTextFile(path, e.A)) return;
+  // The report goes to the default printer as the desktop would print an HTML page.
+  std::unique_ptr<QPrinter> printer = AppServices().printers->CreatePrinter();
+  if (!printer) return;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return;
+  QTextDocument document;
+  document.setHtml(FromCp1251(file.readAll()));
+  document.print(printer.get());
+}
+
+void TMainCommandHandler::cmdGetUsersFiles(Event&) {
+  QString list;
+  // Entries in the order the file system gives them, "." and ".." included: each entry after
+  // the list became non-empty adds a separator, listed or not.
+  QDirIterator it(PersonalFolder(), QDir::AllEntries | QDir::Hidden | QDir::System);
+  while (it.hasNext()) {
+    it.next();
+    if (!list.isEmpty()) list += QLatin1Char(';');
+    const QString name = it.fileName();
+    if (name == QLatin1String(".") || name == QLatin1String("..") || it.fileInfo().isDir())
+      continue;
+    list += SavedFileDisplayName(name);
+  }
+  ReplyToMovie(QStringLiteral("UsersFiles=") + list);
+}
+
+void TMainCommandHandler::cmdSaveFavorites(Event& e) {
+  const QStringList l = fieldsOf(e.A, QLatin1Char('|'));
+  const QString& folderPath = FieldAt(l, 0);
+  const QString& fileName = FieldAt(l, 1);
+  const QString content = l.size() > 2 ? l[2] : QString();
+  // Every level stays a plain name below BaseDir.
+  QString folder = BaseDir();
+  for (const QString& level : fieldsOf(folderPath, QLatin1Char('\\'))) {
+    if (level.isEmpty()) continue;
+    if (!IsPlainName(level)) return;
+    folder += level + QLatin1Char('/');
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) return;
+  }
+  if (!IsPlainName(fileName)) return;
+  writeTextFile(folder + fileName, content);
+}
+
+}  // namespace vedalia

@@ -1,0 +1,244 @@
+// The main movie's results, files and printing commands on a real course folder.
+
+#include <QBuffer>
+#include <QDirIterator>
+#include <QImage>
+#include <QPrinter>
+
+#include "ShellFixture.h"
+#include "media/uDecryptor.h"
+#include "platform/Cp1251.h"
+
+namespace vedalia::testing {
+namespace {
+
+class RecordingOpener : public IMediaOpener {
+ public:
+  int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
+                const QString& userFolderName) override {
+    calls << QStringList{fileName, mediaType, objectName, userFolderName};
+    if (throwNext) throw std::runtime_error("catalogue failure");
+    return result;
+  }
+  QList<QStringList> calls;
+  int result = 0;
+  bool throwNext = false;
+};
+
+class PdfPrinters : public IPrinterService {
+ public:
+  explicit PdfPrinters(QString path) : path(std::move(path)) {}
+  QStringList PrinterNames() override { return {"pdf"}; }
+  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override {
+    auto p = std::make_unique<QPrinter>();
+    p->setOutputFormat(QPrinter::PdfFormat);
+    p->setOutputFileName(path);
+    ++created;
+    return p;
+  }
+  bool ExecPrintDialog(QWidget*, QPrinter&) override { return true; }
+  QString path;
+  int created = 0;
+};
+
+class ResultsCommandsTest : public ShellFixture {
+ protected:
+  void SetUp() override {
+    ShellFixture::SetUp();
+    TMainCommandHandler::Setup setup;
+    setup.replies = &window;
+    setup.mainWindow = &window;
+    setup.players = &opener;
+    setup.openStore = [] { return OpenCourseStore(); };
+    setup.databaseAvailable = true;
+    setup.settingsPath = settingsPath;
+    handler = std::make_unique<TMainCommandHandler>(std::move(setup));
+  }
+  void logIn() {
+    ASSERT_EQ(send("addUser", "Иван;Петров;Б;pw;0"), QStringList{"registred=1"});
+    ASSERT_EQ(handler->UserFolderName(), QStringLiteral("8Б/Петров Иван"));
+  }
+  QString personal() const { return base + "folders/8Б/Петров Иван/"; }
+  void putContent(const QString& rel, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(base + rel).path());
+    QFile f(base + rel);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  }
+  static QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+  }
+  QStringList messageTexts() const {
+    QStringList texts;
+    for (const auto& m : messages.shown) texts << m.text;
+    return texts;
+  }
+
+  RecordingOpener opener;
+};
+
+TEST_F(ResultsCommandsTest, TestResultsAreStoredAndListed) {
+  logIn();
+  EXPECT_EQ(send("getUserResults", "1"), QStringList{"UserResults=nil"});
+  EXPECT_EQ(send("addTestResult", "1;2;3;80;1;первая"), QStringList{"ResultAdded=true"});
+  EXPECT_EQ(send("addTestResult", "1;2;3;60;1;вторая"), QStringList{"ResultAdded=true"});
+  const QStringList listed = send("getUserResults", "1");
+  ASSERT_EQ(listed.size(), 1);
+  EXPECT_TRUE(listed[0].startsWith("UserResults=")) << listed[0].toStdString();
+  EXPECT_NE(listed[0], "UserResults=nil");
+  // A score that is no number ends the command without a reply.
+  EXPECT_TRUE(send("addTestResult", "1;2;3;много;1;x").isEmpty());
+}
+
+TEST_F(ResultsCommandsTest, WithoutDatabaseTheResultCommandsSayNetyBasi) {
+  handler = makeHandler(false);
+  EXPECT_EQ(send("getUserResults", "1"), QStringList{"UserResults=nety_basi"});
+  EXPECT_EQ(send("addTestResult", "1;2;3;80;1;x"), QStringList{"ResultAdded=nety_basi"});
+}
+
+TEST_F(ResultsCommandsTest, OpenFilePassesTheRequestAndShowsTheResultMessage) {
+  logIn();
+  EXPECT_TRUE(send("open_file", "karta.jpg|photo|Кремль").isEmpty());
+  ASSERT_EQ(opener.calls.size(), 1);
+  EXPECT_EQ(opener.calls[0],
+            (QStringList{"karta.jpg", "photo", "Кремль", QStringLiteral("8Б/Петров Иван")}));
+  EXPECT_TRUE(messages.shown.empty());
+  send("open_file", "a.swf|photo");  // no object name
+  EXPECT_EQ(opener.calls[1][2], QString());
+  opener.result = 1;
+  send("open_file", "a.txt|photo|x");
+  opener.result = 2;
+  send("open_file", "a.swf|photo|x");
+  opener.result = 4;
+  send("open_file", "a.swf|photo|x");
+  ASSERT_EQ(messages.shown.size(), 3u);
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
+  EXPECT_EQ(messages.shown[0].text, QStringLiteral("Нет такого типа медиаобъектов."));
+  EXPECT_EQ(messages.shown[1].text, QStringLiteral("Невозможно проиграть файл."));
+  EXPECT_EQ(messages.shown[2].kind, MessageKind::Error);
+  EXPECT_EQ(messages.shown[2].text,
+            QStringLiteral("Ошибка при создании формы плеера. Переустановка приложения может "
+                           "решить данную проблему."));
+  // An error inside the opener ends the event without message or reply.
+  opener.throwNext = true;
+  EXPECT_TRUE(send("open_file", "a.swf|photo|x").isEmpty());
+  EXPECT_EQ(messages.shown.size(), 3u);
+}
+
+TEST_F(ResultsCommandsTest, SaveFileCopiesPlainBytesUnderTheTypeTitle) {
+  logIn();
+  QImage picture(16, 8, QImage::Format_RGB32);
+  picture.fill(Qt::darkGreen);
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPG"));
+  putContent("data/photo/kreml.jpg", TDecryptor::Unscrambled(jpeg, {}));
+  putContent("data/table/t1.doc", "document");
+  send("save_file", "x;kreml.jpg;photo;Кремль;t1.doc;table;Таблица1");
+  ASSERT_EQ(messageTexts(),
+            QStringList{QStringLiteral("Файлы успешно скопированы в Вашу личную директорию.")});
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Information);
+  EXPECT_EQ(readAll(personal() + QStringLiteral("Таблица_Таблица1.doc")), "document");
+  // The stored picture is scrambled; the copy is plain.
+  EXPECT_EQ(readAll(personal() + QStringLiteral("Фотография_Кремль.jpg")), jpeg);
+}
+
+TEST_F(ResultsCommandsTest, SaveFileSummariesAndBrokenTriples) {
+  logIn();
+  putContent("data/table/t1.doc", "document");
+  // One missing file: the others are still copied and the warning summary follows.
+  send("save_file", "x;none.doc;table;A;t1.doc;table;B");
+  EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("Не все файлы были удачно скопированы.")});
+  EXPECT_EQ(readAll(personal() + QStringLiteral("Таблица_B.doc")), "document");
+  messages.shown.clear();
+  // Two fields: no item, and the success message all the same.
+  send("save_file", "x;y");
+  EXPECT_EQ(messageTexts(),
+            QStringList{QStringLiteral("Файлы успешно скопированы в Вашу личную директорию.")});
+  messages.shown.clear();
+  // A triple that lacks a field ends the command silently; earlier copies stay.
+  QFile::remove(personal() + QStringLiteral("Таблица_B.doc"));
+  send("save_file", "x;t1.doc;table;B;t1.doc;table");
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(QFile::exists(personal() + QStringLiteral("Таблица_B.doc")));
+}
+
+TEST_F(ResultsCommandsTest, SaveFileNeverLeavesTheContentOrPersonalFolder) {
+  logIn();
+  putContent("data/secret.doc", "secret");
+  putContent("data/table/t1.doc", "document");
+  send("save_file", "x;../secret.doc;table;A;t1.doc;table;../../../../escape");
+  EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("Не все файлы были удачно скопированы.")});
+  QDirIterator it(dir.path(), QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString f = it.next();
+    EXPECT_FALSE(f.contains("escape")) << f.toStdString();
+    EXPECT_FALSE(f.startsWith(personal()) && readAll(f) == "secret") << f.toStdString();
+  }
+}
+
+TEST_F(ResultsCommandsTest, TestReportsAreWrittenAsEightBitTextWithCrLf) {
+  logIn();
+  send("save_test_to_html", "отчёт.html|<b>Итог: 5</b>|rest");
+  EXPECT_EQ(
+      messageTexts(),
+      QStringList{QStringLiteral("Результаты теста были успешно сохранены в Вашу личную папку.")});
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Plain);
+  EXPECT_EQ(readAll(personal() + QStringLiteral("отчёт.html")),
+            ToCp1251(QStringLiteral("<b>Итог: 5</b>")) + "\r\n");
+  messages.shown.clear();
+  send("save_test_to_html", "../../../evil.html|x");
+  EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("Не удалось сохранить результаты теста.")});
+  EXPECT_FALSE(QFile::exists(base + "evil.html"));
+  EXPECT_FALSE(QFile::exists(dir.path() + "/evil.html"));
+}
+
+TEST_F(ResultsCommandsTest, ReportWithoutLoginGoesIntoFoldersItself) {
+  send("save_test_to_html", "r.html|x");
+  EXPECT_EQ(readAll(base + "folders/r.html"), "x\r\n");
+}
+
+TEST_F(ResultsCommandsTest, PrintedReportReusesTmpHtmlAndReachesThePrinter) {
+  logIn();
+  PdfPrinters printers(dir.path() + "/report.pdf");
+  Services s;
+  s.messages = &messages;
+  s.printers = &printers;
+  SetAppServices(s);
+  EXPECT_TRUE(send("print_test_result", "<h1>Первый</h1>").isEmpty());
+  send("print_test_result", "<h1>Второй</h1>");
+  EXPECT_EQ(readAll(personal() + "tmp.html"), ToCp1251(QStringLiteral("<h1>Второй</h1>")) + "\r\n");
+  EXPECT_EQ(printers.created, 2);
+  EXPECT_TRUE(readAll(printers.path).startsWith("%PDF"));
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ResultsCommandsTest, UsersFilesListsSavedCopiesInKeyForm) {
+  EXPECT_EQ(send("getUsersFiles"), QStringList{"UsersFiles="});  // nobody, empty folder
+  logIn();
+  EXPECT_EQ(send("getUsersFiles"), QStringList{"UsersFiles="});
+  putContent("folders/8Б/Петров Иван/Фотография_Кремль.jpg", "x");
+  ASSERT_TRUE(QDir().mkpath(personal() + "sub"));
+  const QStringList reply = send("getUsersFiles");
+  ASSERT_EQ(reply.size(), 1);
+  QStringList names = reply[0].mid(QStringLiteral("UsersFiles=").size()).split(';');
+  names.removeAll(QString());
+  EXPECT_EQ(names, QStringList{QStringLiteral("photo_Кремль.jpg")});
+  EXPECT_FALSE(reply[0].contains("sub"));
+}
+
+TEST_F(ResultsCommandsTest, FavoritesAreWrittenBelowBaseDirOnly) {
+  send("saveFavorites", "fav\\8Б|list.txt|один;два|ignored");
+  EXPECT_EQ(readAll(base + QStringLiteral("fav/8Б/list.txt")),
+            ToCp1251(QStringLiteral("один;два")) + "\r\n");
+  send("saveFavorites", "..\\..|out.txt|x");
+  send("saveFavorites", "fav|../out2.txt|x");
+  EXPECT_FALSE(QFile::exists(dir.path() + "/out.txt"));
+  EXPECT_FALSE(QFile::exists(base + "out2.txt"));
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(window.replies.isEmpty());
+}
+
+}  // namespace
+}  // namespace vedalia::testing
