@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "common/WaitFor.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,7 +71,7 @@ TEST_F(JpegFormTest, OpensAtTheStepThatFitsTheScreen) {
   f->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(f));
   const QSize half((w + 1) / 2, 100);
-  QTRY_COMPARE(f->Canvas()->size(), half);
+  VEDALIA_WAIT_EQ(f->Canvas()->size(), half);
   EXPECT_TRUE(services.messages.shown.empty());
 
   // Menu state at the start step, after a zoom, and for a picture that fits at full size.
@@ -104,7 +105,7 @@ TEST_F(JpegFormTest, DraggingWithTheMouseStopsAtTheEdge) {
   ASSERT_TRUE(f->Viewer());
   f->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(f));
-  QTRY_COMPARE(f->Canvas()->width(), (w + 1) / 2);
+  VEDALIA_WAIT_EQ(f->Canvas()->width(), (w + 1) / 2);
   QWidget* c = f->Canvas();
   // At the start step the mouse does nothing.
   QTest::mousePress(c, Qt::LeftButton, {}, QPoint(50, 50));
@@ -133,10 +134,10 @@ TEST_F(JpegFormTest, MaximiseAndRestoreAtTheStartStep) {
   f->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(f));
   f->showMaximized();
-  QTRY_COMPARE(f->Viewer()->ScaleIndex(), 4);
+  VEDALIA_WAIT_EQ(f->Viewer()->ScaleIndex(), 4);
   EXPECT_FALSE(f->mnuZoomIn->isEnabled());
   f->showNormal();
-  QTRY_COMPARE(f->Viewer()->ScaleIndex(), 3);
+  VEDALIA_WAIT_EQ(f->Viewer()->ScaleIndex(), 3);
   EXPECT_TRUE(f->mnuZoomIn->isEnabled());
 }
 
@@ -153,7 +154,7 @@ TEST_F(JpegFormTest, PicturesThatCannotBeShownReportAndClose) {
     // A window without a viewer ignores menus and paints nothing.
     f->mnuZoomIn->trigger();
     f->show();
-    QTRY_VERIFY(f.isNull());
+    VEDALIA_WAIT_TRUE(f.isNull());
   }
 }
 
@@ -174,7 +175,7 @@ TEST_F(JpegFormTest, UnusualPicturesStillOpen) {
   EXPECT_TRUE(services.messages.shown.empty());
   const TJpegForm* wide = forms.back();
   EXPECT_EQ(wide->Viewer()->ScaleIndex(), 0);
-  QTRY_COMPARE(wide->Canvas()->width(), w - 2);
+  VEDALIA_WAIT_EQ(wide->Canvas()->width(), w - 2);
 }
 
 TEST_F(JpegFormTest, CopiesArePlainAndNamedAfterTypeAndObject) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "common/WaitFor.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -17,8 +18,8 @@ TEST(CenterOnWorkArea, PlacesTheShownWindowOnItsScreen) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   CenterOnWorkArea(&window);
   const QRect area = window.screen()->availableGeometry();
-  QTRY_COMPARE(window.frameGeometry().topLeft(),
-               CenteredTopLeft(area, window.frameGeometry().size()));
+  VEDALIA_WAIT_EQ(window.frameGeometry().topLeft(),
+                  CenteredTopLeft(area, window.frameGeometry().size()));
   CenterOnWorkArea(nullptr);
 }
 

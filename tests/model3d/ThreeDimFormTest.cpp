@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include "common/WaitFor.h"
 
 #include <QFile>
 #include <QFrame>
@@ -75,7 +76,7 @@ TEST_F(ThreeDimFormTest, RotationButtonsStartSwitchAndStopTheTurn) {
   QTest::mouseClick(form->RotImages[2], Qt::LeftButton);
   EXPECT_EQ(form->RotationMode(), 3);
   EXPECT_TRUE(Pressed(form->RotPanels[2]));
-  QTRY_VERIFY(Front(*form)[0] > 0.2f);
+  VEDALIA_WAIT_TRUE(Front(*form)[0] > 0.2f);
 
   // Another button takes over and releases the first; clicking it again stops.
   QTest::mouseClick(form->RotImages[5], Qt::LeftButton);
@@ -87,7 +88,7 @@ TEST_F(ThreeDimFormTest, RotationButtonsStartSwitchAndStopTheTurn) {
   EXPECT_FALSE(Pressed(form->RotPanels[5]));
   const auto stopped = form->View()->ModelMatrix();
   QSignalSpy ticks(form->RedrawTimer, &QTimer::timeout);
-  QTRY_VERIFY(ticks.count() >= 3);
+  VEDALIA_WAIT_TRUE(ticks.count() >= 3);
   EXPECT_EQ(form->View()->ModelMatrix(), stopped);
   // A click with the right button is no click.
   QTest::mouseClick(form->RotImages[0], Qt::RightButton);
@@ -173,7 +174,7 @@ TEST_F(ThreeDimFormTest, ClosingHidesAndTheWindowComesBackAsItWas) {
   QPointer<TThreeDimForm> alive(form.get());
   QTest::mousePress(form->ZoomImages[0], Qt::LeftButton);
   QTest::mouseClick(form->RotImages[0], Qt::LeftButton);
-  QTRY_VERIFY(form->View()->ModelMatrix()[0] < 0.99f * 1.3f);
+  VEDALIA_WAIT_TRUE(form->View()->ModelMatrix()[0] < 0.99f * 1.3f);
 
   QTest::keyClick(form.get(), Qt::Key_Escape);
   EXPECT_FALSE(form->isVisible());
@@ -218,7 +219,7 @@ TEST_F(ThreeDimFormTest, ALoadFailureIsReportedAndTheWindowGoes) {
     EXPECT_FALSE(form->View());
     form->show();  // what the player set does next: no empty window appears
     EXPECT_FALSE(form->isVisible());
-    QTRY_VERIFY(form.isNull());
+    VEDALIA_WAIT_TRUE(form.isNull());
   }
 }
 

@@ -1,5 +1,6 @@
 #include <QBuffer>
 #include <QImage>
+#include "common/WaitFor.h"
 
 #include "SwfFixture.h"
 #include "flashhost/MainWindowLink.h"
@@ -336,7 +337,7 @@ TEST_F(SwfFormTest, AppExitClosesAndFreesTheWindow) {
   QObject::connect(form, &TPlayerForm::Released, [&] { released = true; });
   Command(form, "app_exit");
   EXPECT_TRUE(released);
-  QTRY_VERIFY(form.isNull());
+  VEDALIA_WAIT_TRUE(form.isNull());
 }
 
 namespace {
@@ -382,7 +383,7 @@ TEST_F(SwfFormTest, CommandsForTheMainWindow) {
   EXPECT_EQ(main.player->CurrentFrame(), 6);
   EXPECT_EQ(main.player->DeliveredFlashVars(), QStringList{"ChangeActiveRuler=ruler_3"});
   EXPECT_EQ(main.shown, 1);
-  QTRY_VERIFY(form.isNull());
+  VEDALIA_WAIT_TRUE(form.isNull());
   EXPECT_TRUE(services.messages.shown.empty());
 }
 
