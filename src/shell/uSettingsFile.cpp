@@ -109,10 +109,14 @@ bool TIniFile::WriteInteger(const QString& section, const QString& key, int valu
 
 bool TIniFile::DeleteKey(const QString& section, const QString& key) {
   const int s = findSection(section);
-  const int k = s < 0 ? -1 : findKey(s, key);
-  if (k < 0) return true;
-  lines.removeAt(k);
-  return UpdateFile();
+  if (s < 0) return true;
+  // A key written twice (by hand) would come back from under the first one: remove all.
+  bool removed = false;
+  for (int k = findKey(s, key); k >= 0; k = findKey(s, key)) {
+    lines.removeAt(k);
+    removed = true;
+  }
+  return removed ? UpdateFile() : true;
 }
 
 bool TIniFile::UpdateFile() {
