@@ -61,13 +61,15 @@ QList<TPlayerForm*> TPlayerSet::OpenWindows() const {
   return windows;
 }
 
-int TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
-                          const QString& ObjectName, const QString& UserFolderName) {
+int TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType,
+                               const QString& ObjectName, const QString& UserFolderName,
+                               TViewerRequest& r) {
+  r = TViewerRequest();
   if (MediaType == QLatin1String("browse")) {
-    Factory->OpenWithDesktop(FileName);
+    r.Kind = MediaType;
+    r.MovieName = FileName;
     return kDone;
   }
-  TViewerRequest r;
   r.FolderPath = ContentDir() + Catalogue.GetFolderPath(MediaType);
   const QString ext = FileName.right(3);
   const bool templateCase = isTemplateType(MediaType) && ext == QLatin1String("xml");
@@ -109,7 +111,19 @@ int TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
   } else {
     return kNoViewer;
   }
-  return openInWindow(r);
+  return kDone;
+}
+
+int TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
+                          const QString& ObjectName, const QString& UserFolderName) {
+  TViewerRequest request;
+  const int result = PrepareRequest(FileName, MediaType, ObjectName, UserFolderName, request);
+  if (result != kDone) return result;
+  if (request.Kind == QLatin1String("browse")) {
+    Factory->OpenWithDesktop(request.MovieName);
+    return kDone;
+  }
+  return openInWindow(request);
 }
 
 int TPlayerSet::openInWindow(const TViewerRequest& request) {

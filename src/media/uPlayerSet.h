@@ -73,6 +73,10 @@ class TPlayerSet : public QObject {
 
   int OpenMedia(const QString& FileName, const QString& MediaType, const QString& ObjectName,
                 const QString& UserFolderName);
+  // The checks and loading of OpenMedia before any window is touched: kDone with `request`
+  // filled (Kind "browse" for a request the desktop takes), or the result code.
+  int PrepareRequest(const QString& FileName, const QString& MediaType, const QString& ObjectName,
+                     const QString& UserFolderName, TViewerRequest& request);
   // A reference to OpenMedia for the viewers that open further items.
   TOpenMediaFunc OnOpenMedia();
 

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "CourseCommand.h"
+#include "media/uPlayerSet.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
@@ -49,13 +50,42 @@ class PrintedWindow : public IReplySink, public IMainWindowHost, public IMediaOp
     printLine(QStringLiteral("close: main window"));
   }
   QWidget* MessageParent() const override { return nullptr; }
+  // The player set's own checks decide the result; instead of a window, what would open is
+  // printed: the viewer kind, its two keys, its frame and where it would be placed.
   int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
                 const QString& userFolderName) override {
-    printLine(QStringLiteral("open: ") + mediaType + QStringLiteral(" ") + fileName +
-              QStringLiteral(" as \"") + objectName + QStringLiteral("\" for \"") + userFolderName +
-              QStringLiteral("\""));
-    return 0;
+    TViewerRequest r;
+    const int result = players.PrepareRequest(fileName, mediaType, objectName, userFolderName, r);
+    if (result != TPlayerSet::kDone) {
+      printLine(QStringLiteral("open: ") + fileName + QStringLiteral(" -> result ") +
+                QString::number(result));
+      return result;
+    }
+    if (r.Kind == QLatin1String("browse")) {
+      printLine(QStringLiteral("open: desktop handler for ") + r.MovieName);
+      return result;
+    }
+    const QString keys = r.ObjectName + QLatin1Char('|') + r.TypeTitle;
+    QString placement;
+    if (open.contains(keys)) {
+      placement = QStringLiteral("brought back");
+    } else {
+      placement = open.isEmpty() ? QStringLiteral("centred on the work area")
+                                 : QStringLiteral("over the first viewer");
+      open << keys;
+    }
+    printLine(QStringLiteral("open: ") + r.Kind + QStringLiteral(" viewer \"") + r.ObjectName +
+              QStringLiteral("\" / \"") + r.TypeTitle + QStringLiteral("\" ") + r.FolderPath +
+              r.MovieName + QStringLiteral(", frame ") + QString::number(r.FrameWidth) +
+              QLatin1Char('x') + QString::number(r.FrameHeight) + QStringLiteral(", ") + placement +
+              QStringLiteral(" for \"") + userFolderName + QStringLiteral("\""));
+    return result;
   }
+
+ private:
+  // Viewers never close in a replay.
+  QStringList open;
+  TPlayerSet players{nullptr};
 };
 
 int runReplay(const std::vector<std::string>& args) {
