@@ -25,7 +25,8 @@ QStringList fieldsOf(const QString& text, QChar separator) {
 // Writes `text` and a line break as 8-bit text, replacing the file only once it is complete.
 bool writeTextFile(const QString& path, const QString& text) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered, so that a write the full disk cuts short is seen here, not lost in commit().
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   const QByteArray bytes = ToCp1251(text) + "\r\n";
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
