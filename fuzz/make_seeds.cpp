@@ -60,15 +60,15 @@ QImage testPicture(int w, int h, QImage::Format format) {
 void swfSeeds() {
   const SwfCompression kinds[] = {SwfCompression::None, SwfCompression::Zlib, SwfCompression::Lzma};
   for (SwfCompression kind : kinds) {
-    SwfMovieSpec spec;
-    spec.compression = kind;
-    spec.frameCount = 3;
-    put("swf", SwfSignatureName(kind) + ".swf", WriteSwfMovie(spec));
-    spec.frameCount = 0;
-    spec.width = 1024;
-    spec.height = 768;
-    spec.extraTags = SwfTag(9, QByteArray(3, '\x10')) + SwfTag(77, QByteArray(80, 'x'));
-    put("swf", SwfSignatureName(kind) + "-tags.swf", WriteSwfMovie(spec));
+    SwfMovieSpec movieSpec;
+    movieSpec.compression = kind;
+    movieSpec.frameCount = 3;
+    put("swf", SwfSignatureName(kind) + ".swf", WriteSwfMovie(movieSpec));
+    movieSpec.frameCount = 0;
+    movieSpec.width = 1024;
+    movieSpec.height = 768;
+    movieSpec.extraTags = SwfTag(9, QByteArray(3, '\x10')) + SwfTag(77, QByteArray(80, 'x'));
+    put("swf", SwfSignatureName(kind) + "-tags.swf", WriteSwfMovie(movieSpec));
   }
 }
 

@@ -65,12 +65,12 @@ struct BigMovie {
   QTemporaryDir dir;
   QString path;
   BigMovie() {
-    vedalia::SwfMovieSpec spec;
-    spec.compression = vedalia::SwfCompression::Zlib;
-    spec.frameCount = 100;
-    spec.extraTags = vedalia::SwfTag(77, Noise(kMovieSize));
+    vedalia::SwfMovieSpec movieSpec;
+    movieSpec.compression = vedalia::SwfCompression::Zlib;
+    movieSpec.frameCount = 100;
+    movieSpec.extraTags = vedalia::SwfTag(77, Noise(kMovieSize));
     path = dir.filePath("big.swf");
-    vedalia::WriteSwfMovieFile(path, spec);
+    vedalia::WriteSwfMovieFile(path, movieSpec);
   }
 };
 

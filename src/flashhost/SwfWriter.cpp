@@ -112,37 +112,38 @@ QByteArray SwfTag(int code, const QByteArray& payload) {
   return out;
 }
 
-QByteArray WriteSwfMovie(const SwfMovieSpec& spec) {
+QByteArray WriteSwfMovie(const SwfMovieSpec& movieSpec) {
   constexpr int kMaxPixels = 0x3FFFFFFF / 20;  // keeps twips within a signed 31-bit field
-  const int version = std::clamp(spec.version, 1, 255);
-  const int width = std::clamp(spec.width, 0, kMaxPixels);
-  const int height = std::clamp(spec.height, 0, kMaxPixels);
-  const int frames = std::clamp(spec.frameCount, 0, 0xFFFF);
-  const double rate =
-      std::isfinite(spec.frameRate) ? std::clamp(spec.frameRate, 0.0, 255.0 + 255.0 / 256.0) : 0.0;
+  const int version = std::clamp(movieSpec.version, 1, 255);
+  const int width = std::clamp(movieSpec.width, 0, kMaxPixels);
+  const int height = std::clamp(movieSpec.height, 0, kMaxPixels);
+  const int frames = std::clamp(movieSpec.frameCount, 0, 0xFFFF);
+  const double rate = std::isfinite(movieSpec.frameRate)
+                          ? std::clamp(movieSpec.frameRate, 0.0, 255.0 + 255.0 / 256.0)
+                          : 0.0;
 
   QByteArray body;  // everything after the 8-byte signature/version/length
   PutRect(body, width * 20, height * 20);
   PutU16(body, std::uint32_t(std::lround(rate * 256.0)));
   PutU16(body, std::uint32_t(frames));
   QByteArray rgb;
-  rgb.append(char((spec.backgroundColor >> 16) & 0xFF));
-  rgb.append(char((spec.backgroundColor >> 8) & 0xFF));
-  rgb.append(char(spec.backgroundColor & 0xFF));
+  rgb.append(char((movieSpec.backgroundColor >> 16) & 0xFF));
+  rgb.append(char((movieSpec.backgroundColor >> 8) & 0xFF));
+  rgb.append(char(movieSpec.backgroundColor & 0xFF));
   body.append(SwfTag(9, rgb));  // SetBackgroundColor
-  body.append(spec.extraTags);
+  body.append(movieSpec.extraTags);
   const QByteArray showFrame = SwfTag(1);
   for (int i = 0; i < frames; ++i) body.append(showFrame);
   body.append(SwfTag(0));  // End
 
   QByteArray out;
-  const char* signature = spec.compression == SwfCompression::Zlib   ? "CWS"
-                          : spec.compression == SwfCompression::Lzma ? "ZWS"
-                                                                     : "FWS";
+  const char* signature = movieSpec.compression == SwfCompression::Zlib   ? "CWS"
+                          : movieSpec.compression == SwfCompression::Lzma ? "ZWS"
+                                                                          : "FWS";
   out.append(signature, 3);
   out.append(char(version));
   PutU32(out, std::uint32_t(body.size() + 8));
-  switch (spec.compression) {
+  switch (movieSpec.compression) {
     case SwfCompression::None:
       out.append(body);
       break;
@@ -159,10 +160,10 @@ QByteArray WriteSwfMovie(const SwfMovieSpec& spec) {
   return out;
 }
 
-bool WriteSwfMovieFile(const QString& path, const SwfMovieSpec& spec) {
+bool WriteSwfMovieFile(const QString& path, const SwfMovieSpec& movieSpec) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  const QByteArray bytes = WriteSwfMovie(spec);
+  const QByteArray bytes = WriteSwfMovie(movieSpec);
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();
     return false;

@@ -3,10 +3,10 @@
 // frames (ShowFrame each) and End. Used by tests, the course tool ("make-movie") and the demo
 // build, wherever a real movie file is needed without an authoring tool.
 //
-//   vedalia::SwfMovieSpec spec;
-//   spec.width = 800; spec.height = 600; spec.frameCount = 3;
-//   spec.compression = vedalia::SwfCompression::Zlib;
-//   QByteArray bytes = vedalia::WriteSwfMovie(spec);
+//   vedalia::SwfMovieSpec movieSpec;
+//   movieSpec.width = 800; movieSpec.height = 600; movieSpec.frameCount = 3;
+//   movieSpec.compression = vedalia::SwfCompression::Zlib;
+//   QByteArray bytes = vedalia::WriteSwfMovie(movieSpec);
 
 #include <QByteArray>
 #include <QString>
@@ -32,9 +32,9 @@ struct SwfMovieSpec {
 QByteArray SwfTag(int code, const QByteArray& payload = QByteArray());
 
 // The movie's bytes. Values outside the ranges above are clamped into them.
-QByteArray WriteSwfMovie(const SwfMovieSpec& spec);
+QByteArray WriteSwfMovie(const SwfMovieSpec& movieSpec);
 
 // Writes the movie to `path` (replacing the file); false when it cannot be written.
-bool WriteSwfMovieFile(const QString& path, const SwfMovieSpec& spec);
+bool WriteSwfMovieFile(const QString& path, const SwfMovieSpec& movieSpec);
 
 }  // namespace vedalia

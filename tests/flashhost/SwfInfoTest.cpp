@@ -11,14 +11,14 @@ namespace vedalia {
 namespace {
 
 QByteArray Movie(SwfCompression compression, int frames = 3) {
-  SwfMovieSpec spec;
-  spec.version = 9;
-  spec.width = 640;
-  spec.height = 480;
-  spec.frameRate = 12.5;
-  spec.frameCount = frames;
-  spec.compression = compression;
-  return WriteSwfMovie(spec);
+  SwfMovieSpec movieSpec;
+  movieSpec.version = 9;
+  movieSpec.width = 640;
+  movieSpec.height = 480;
+  movieSpec.frameRate = 12.5;
+  movieSpec.frameCount = frames;
+  movieSpec.compression = compression;
+  return WriteSwfMovie(movieSpec);
 }
 
 QByteArray Bytes(std::initializer_list<int> values) {
@@ -196,16 +196,16 @@ TEST(SwfInfo, ZeroFramesIsAValidHeaderWithNoFrames) {
 
 TEST(SwfInfo, InspectsALargeCompressedFileFromItsFirstBytes) {
   // 4 MiB of incompressible-looking payload inside a tag keeps the file large.
-  SwfMovieSpec spec;
-  spec.compression = SwfCompression::Zlib;
-  spec.frameCount = 5;
+  SwfMovieSpec movieSpec;
+  movieSpec.compression = SwfCompression::Zlib;
+  movieSpec.frameCount = 5;
   QByteArray payload(4 << 20, '\0');
   uint32_t x = 12345;
   for (char& c : payload) c = char((x = x * 1103515245u + 12345u) >> 24);
-  spec.extraTags = SwfTag(77, payload);
+  movieSpec.extraTags = SwfTag(77, payload);
   QTemporaryDir dir;
   const QString path = dir.filePath("big.swf");
-  ASSERT_TRUE(WriteSwfMovieFile(path, spec));
+  ASSERT_TRUE(WriteSwfMovieFile(path, movieSpec));
   EXPECT_GT(QFileInfo(path).size(), 4 << 20);
   const auto info = InspectSwfFile(path);
   ASSERT_TRUE(info);

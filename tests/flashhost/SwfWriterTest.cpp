@@ -37,11 +37,11 @@ std::vector<Tag> Tags(const QByteArray& movie, int headerLength) {
 }
 
 TEST(SwfWriter, PlainMovieHasTheRequestedTagsAndAnExactLength) {
-  SwfMovieSpec spec;
-  spec.frameCount = 4;
-  spec.backgroundColor = 0xF9F0F1;
-  spec.extraTags = SwfTag(43, QByteArray("label\0", 6));  // FrameLabel
-  const QByteArray movie = WriteSwfMovie(spec);
+  SwfMovieSpec movieSpec;
+  movieSpec.frameCount = 4;
+  movieSpec.backgroundColor = 0xF9F0F1;
+  movieSpec.extraTags = SwfTag(43, QByteArray("label\0", 6));  // FrameLabel
+  const QByteArray movie = WriteSwfMovie(movieSpec);
   const auto info = InspectSwf(movie);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->declaredLength, uint32_t(movie.size()));
@@ -61,11 +61,11 @@ TEST(SwfWriter, ClassicStageHeaderBytes) {
 }
 
 TEST(SwfWriter, CompressedBodyInflatesToThePlainBody) {
-  SwfMovieSpec spec;
-  spec.frameCount = 300;
-  const QByteArray plain = WriteSwfMovie(spec);
-  spec.compression = SwfCompression::Zlib;
-  const QByteArray packed = WriteSwfMovie(spec);
+  SwfMovieSpec movieSpec;
+  movieSpec.frameCount = 300;
+  const QByteArray plain = WriteSwfMovie(movieSpec);
+  movieSpec.compression = SwfCompression::Zlib;
+  const QByteArray packed = WriteSwfMovie(movieSpec);
   EXPECT_TRUE(packed.startsWith("CWS"));
   EXPECT_EQ(packed.mid(3, 5), plain.mid(3, 5));  // version and uncompressed length
   QByteArray body(plain.size() - 8, '\0');
@@ -86,13 +86,13 @@ TEST(SwfWriter, LongTagsUseTheLongHeader) {
 }
 
 TEST(SwfWriter, OutOfRangeValuesAreClampedIntoAValidHeader) {
-  SwfMovieSpec spec;
-  spec.version = 0;
-  spec.width = -5;
-  spec.height = 1 << 30;
-  spec.frameRate = 1e9;
-  spec.frameCount = 70000;
-  const auto info = InspectSwf(WriteSwfMovie(spec));
+  SwfMovieSpec movieSpec;
+  movieSpec.version = 0;
+  movieSpec.width = -5;
+  movieSpec.height = 1 << 30;
+  movieSpec.frameRate = 1e9;
+  movieSpec.frameCount = 70000;
+  const auto info = InspectSwf(WriteSwfMovie(movieSpec));
   ASSERT_TRUE(info);
   EXPECT_EQ(info->version, 1);
   EXPECT_EQ(info->widthPixels(), 0.0);
@@ -103,14 +103,14 @@ TEST(SwfWriter, OutOfRangeValuesAreClampedIntoAValidHeader) {
 
 TEST(SwfWriter, WritesFilesAndReportsFailure) {
   QTemporaryDir dir;
-  SwfMovieSpec spec;
-  spec.compression = SwfCompression::Lzma;
+  SwfMovieSpec movieSpec;
+  movieSpec.compression = SwfCompression::Lzma;
   const QString path = dir.filePath("movie.swf");
-  ASSERT_TRUE(WriteSwfMovieFile(path, spec));
+  ASSERT_TRUE(WriteSwfMovieFile(path, movieSpec));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll(), WriteSwfMovie(spec));
-  EXPECT_FALSE(WriteSwfMovieFile(dir.filePath("no/such/folder/movie.swf"), spec));
+  EXPECT_EQ(file.readAll(), WriteSwfMovie(movieSpec));
+  EXPECT_FALSE(WriteSwfMovieFile(dir.filePath("no/such/folder/movie.swf"), movieSpec));
 }
 
 }  // namespace

@@ -12,12 +12,12 @@ namespace vedalia {
 namespace {
 
 QByteArray movie(int frames, int width = 320, int height = 240) {
-  SwfMovieSpec spec;
-  spec.frameCount = frames;
-  spec.width = width;
-  spec.height = height;
-  spec.compression = SwfCompression::Zlib;
-  return WriteSwfMovie(spec);
+  SwfMovieSpec movieSpec;
+  movieSpec.frameCount = frames;
+  movieSpec.width = width;
+  movieSpec.height = height;
+  movieSpec.compression = SwfCompression::Zlib;
+  return WriteSwfMovie(movieSpec);
 }
 
 TEST(PlayerCode, PackagesRoundTripAndAnyDamageIsRefused) {

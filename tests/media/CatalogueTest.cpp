@@ -80,17 +80,17 @@ class PlayableMovie : public ::testing::Test {
 };
 
 TEST_F(PlayableMovie, AMovieWithFramesPlays) {
-  SwfMovieSpec spec;
-  spec.compression = SwfCompression::Zlib;
-  EXPECT_TRUE(catalogue.IsPlayableMovie(Write("start.swf", WriteSwfMovie(spec))));
+  SwfMovieSpec movieSpec;
+  movieSpec.compression = SwfCompression::Zlib;
+  EXPECT_TRUE(catalogue.IsPlayableMovie(Write("start.swf", WriteSwfMovie(movieSpec))));
 }
 
 TEST_F(PlayableMovie, MissingEmptyFramelessOrForeignFilesDoNot) {
   EXPECT_FALSE(catalogue.IsPlayableMovie(dir.filePath("start.swf")));
   EXPECT_FALSE(catalogue.IsPlayableMovie(Write("empty.swf", QByteArray())));
-  SwfMovieSpec spec;
-  spec.frameCount = 0;
-  EXPECT_FALSE(catalogue.IsPlayableMovie(Write("noframes.swf", WriteSwfMovie(spec))));
+  SwfMovieSpec movieSpec;
+  movieSpec.frameCount = 0;
+  EXPECT_FALSE(catalogue.IsPlayableMovie(Write("noframes.swf", WriteSwfMovie(movieSpec))));
   EXPECT_FALSE(catalogue.IsPlayableMovie(Write("text.swf", "<html>not a movie</html>")));
   // Stored scrambled: the start movie must be plain.
   QByteArray scrambled = WriteSwfMovie(SwfMovieSpec{});

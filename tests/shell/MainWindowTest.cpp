@@ -16,9 +16,9 @@ class MainWindow : public ShellFixture {
  protected:
   void SetUp() override {
     ShellFixture::SetUp();
-    SwfMovieSpec spec;
-    spec.frameCount = 2;
-    ASSERT_TRUE(WriteSwfMovieFile(base + "start.swf", spec));
+    SwfMovieSpec movieSpec;
+    movieSpec.frameCount = 2;
+    ASSERT_TRUE(WriteSwfMovieFile(base + "start.swf", movieSpec));
   }
 };
 

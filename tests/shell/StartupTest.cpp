@@ -36,10 +36,10 @@ class Startup : public ::testing::Test {
     SetContentDir(QString());
   }
   void writeMovie(const QString& path, int frames) {
-    SwfMovieSpec spec;
-    spec.frameCount = frames;
+    SwfMovieSpec movieSpec;
+    movieSpec.frameCount = frames;
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-    ASSERT_TRUE(WriteSwfMovieFile(path, spec));
+    ASSERT_TRUE(WriteSwfMovieFile(path, movieSpec));
   }
   void setInstallMode(const QByteArray& mode) {
     QFile file(machineFile);

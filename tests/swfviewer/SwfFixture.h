@@ -96,11 +96,11 @@ class SwfFormTest : public ::testing::Test {
 
   // Writes the movie into the type's folder and opens a window on it, as the player set does.
   TSwfForm* Open(const FormArgs& a, int stageWidth = 550, int stageHeight = 400) {
-    SwfMovieSpec spec;
-    spec.width = stageWidth;
-    spec.height = stageHeight;
-    spec.frameCount = 2;
-    const QByteArray movie = WriteSwfMovie(spec);
+    SwfMovieSpec movieSpec;
+    movieSpec.width = stageWidth;
+    movieSpec.height = stageHeight;
+    movieSpec.frameCount = 2;
+    const QByteArray movie = WriteSwfMovie(movieSpec);
     WriteFile(TypeDir(a.typeFolder) + a.movieName, movie);
     auto* form = new TSwfForm(
         nullptr,

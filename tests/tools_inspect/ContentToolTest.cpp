@@ -89,10 +89,10 @@ TEST_F(ContentTool, AGivenKeyIsNeededToRecogniseWhatItScrambled) {
 
 TEST_F(ContentTool, InspectReportsFilesThatAreNeitherOrBroken) {
   Write("notes.txt", "just some text");
-  SwfMovieSpec spec;
-  spec.compression = SwfCompression::Zlib;
-  spec.frameCount = 200;
-  const QByteArray movie = WriteSwfMovie(spec);
+  SwfMovieSpec movieSpec;
+  movieSpec.compression = SwfCompression::Zlib;
+  movieSpec.frameCount = 200;
+  const QByteArray movie = WriteSwfMovie(movieSpec);
   Write("cut.swf", movie.left(movie.size() - 4));
   Write("empty.jpg", QByteArray());
   const ToolRun run = Tool({"inspect", "notes.txt", "cut.swf", "missing.jpg", "empty.jpg"});

@@ -23,17 +23,17 @@ bool ParseNumber(const std::string& text, T& value, int base = 10) {
 }
 
 int RunMakeMovie(const std::vector<std::string>& args) {
-  SwfMovieSpec spec;
+  SwfMovieSpec movieSpec;
   std::string out;
   std::string error;
   for (size_t i = 0; i < args.size() && error.empty(); ++i) {
     const std::string& a = args[i];
     if (a == "--compress" || a == "--zlib") {
-      spec.compression = SwfCompression::Zlib;
+      movieSpec.compression = SwfCompression::Zlib;
       continue;
     }
     if (a == "--lzma") {
-      spec.compression = SwfCompression::Lzma;
+      movieSpec.compression = SwfCompression::Lzma;
       continue;
     }
     if (a.rfind("--", 0) != 0) {
@@ -48,17 +48,19 @@ int RunMakeMovie(const std::vector<std::string>& args) {
     const std::string& v = args[++i];
     bool ok = false;
     if (a == "--width") {
-      ok = ParseNumber(v, spec.width) && spec.width >= 0 && spec.width <= 100000;
+      ok = ParseNumber(v, movieSpec.width) && movieSpec.width >= 0 && movieSpec.width <= 100000;
     } else if (a == "--height") {
-      ok = ParseNumber(v, spec.height) && spec.height >= 0 && spec.height <= 100000;
+      ok = ParseNumber(v, movieSpec.height) && movieSpec.height >= 0 && movieSpec.height <= 100000;
     } else if (a == "--frames") {
-      ok = ParseNumber(v, spec.frameCount) && spec.frameCount >= 0 && spec.frameCount <= 65535;
+      ok = ParseNumber(v, movieSpec.frameCount) && movieSpec.frameCount >= 0 &&
+           movieSpec.frameCount <= 65535;
     } else if (a == "--fps") {
-      ok = ParseNumber(v, spec.frameRate) && spec.frameRate >= 0 && spec.frameRate < 256;
+      ok = ParseNumber(v, movieSpec.frameRate) && movieSpec.frameRate >= 0 &&
+           movieSpec.frameRate < 256;
     } else if (a == "--version") {
-      ok = ParseNumber(v, spec.version) && spec.version >= 1 && spec.version <= 255;
+      ok = ParseNumber(v, movieSpec.version) && movieSpec.version >= 1 && movieSpec.version <= 255;
     } else if (a == "--color") {
-      ok = v.size() == 6 && ParseNumber(v, spec.backgroundColor, 16);
+      ok = v.size() == 6 && ParseNumber(v, movieSpec.backgroundColor, 16);
     } else {
       error = "unknown option " + a;
       break;
@@ -70,7 +72,7 @@ int RunMakeMovie(const std::vector<std::string>& args) {
     std::cerr << "vedalia-course make-movie: " << error << "\n";
     return 2;
   }
-  if (!WriteSwfMovieFile(QString::fromStdString(out), spec)) {
+  if (!WriteSwfMovieFile(QString::fromStdString(out), movieSpec)) {
     std::cerr << "vedalia-course make-movie: cannot write " << out << "\n";
     return 1;
   }
