@@ -55,9 +55,7 @@ TOpenMediaFunc TPlayerSet::OnOpenMedia() {
 
 QList<TPlayerForm*> TPlayerSet::OpenWindows() const {
   QList<TPlayerForm*> windows;
-  for (const auto& w : FOpenWindows) {
-    if (w) windows << w.data();
-  }
+  for (const auto& w : FOpenWindows) windows << w.form;
   return windows;
 }
 
@@ -140,7 +138,7 @@ int TPlayerSet::openInWindow(const TViewerRequest& request) {
     }
     TPlayerForm* w = Factory->CreateViewer(MainWindow, request, OnOpenMedia());
     if (!w) return kWindowFailed;
-    FOpenWindows << QPointer<TPlayerForm>(w);
+    FOpenWindows << TOpenWindow{w, w};
     connect(w, &TPlayerForm::Released, this, [this](TPlayerForm* f) { forget(f); });
     connect(w, &QObject::destroyed, this, [this](QObject* o) { forget(o); });
     // Viewers stay above the main movie and get their own taskbar entry.
@@ -165,9 +163,7 @@ void TPlayerSet::place(TPlayerForm* window, bool first) {
 }
 
 void TPlayerSet::forget(QObject* window) {
-  FOpenWindows.removeIf([window](const QPointer<TPlayerForm>& p) {
-    return !p || static_cast<QObject*>(p.data()) == window;
-  });
+  FOpenWindows.removeIf([window](const TOpenWindow& w) { return w.object == window; });
 }
 
 }  // namespace vedalia

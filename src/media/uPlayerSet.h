@@ -6,7 +6,6 @@
 #include <QList>
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 #include <QString>
 #include <functional>
 
@@ -93,7 +92,13 @@ class TPlayerSet : public QObject {
   QWidget* MainWindow;
   IViewerFactory* Factory;
   TMediaObjects Catalogue;
-  QList<QPointer<TPlayerForm>> FOpenWindows;
+  // Entries leave the list when their window closes or is destroyed, so none dangles; the
+  // QObject address is kept so that a window being destroyed is matched without a downcast.
+  struct TOpenWindow {
+    TPlayerForm* form;
+    QObject* object;
+  };
+  QList<TOpenWindow> FOpenWindows;
 };
 
 // The position rule for a new viewer window, without a window: `outer` is the window's
