@@ -2,10 +2,14 @@
 // working directory and the machine-wide install setting.
 #include <QApplication>
 
+#include "flashhost/FlashPlayerControl.h"
+#include "flashhost/ruffle/RuffleRenderer.h"
 #include "shell/uServices.h"
 #include "shell/uStartup.h"
 
 int main(int argc, char** argv) {
+  // The movie renderer's URL scheme and the web engine's flags must precede the application.
+  vedalia::PrepareMovieRenderer();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("vedalia"));
   QApplication::setOrganizationName(QStringLiteral("Vantorell"));
@@ -18,5 +22,6 @@ int main(int argc, char** argv) {
         QString::fromUtf8(vedalia::kPlayerCodeDamagedMessage));
     return 1;
   }
+  vedalia::TFlashPlayerControl::SetRendererFactory(vedalia::CreateMovieRenderer);
   return vedalia::RunShell();
 }

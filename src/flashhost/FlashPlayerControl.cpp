@@ -8,10 +8,6 @@
 
 #include "flashhost/SwfInfo.h"
 
-// Pulls the runtime resource out of the static library into the program; the resource
-// initialiser must be declared outside any namespace.
-static void initPlayerCodeResource() { Q_INIT_RESOURCE(flashocx); }
-
 namespace vedalia {
 
 namespace {
@@ -89,11 +85,7 @@ bool TFlashPlayerControl::PlayerCodeInstalled() { return !installedPlayerCode.is
 
 QByteArray TFlashPlayerControl::PlayerCode() { return installedPlayerCode; }
 
-QString TFlashPlayerControl::PlayerCodeResource() {
-  static const bool registered = (initPlayerCodeResource(), true);
-  (void)registered;
-  return QStringLiteral(":/FLASHOCX");
-}
+QString TFlashPlayerControl::PlayerCodeResource() { return QStringLiteral(":/FLASHOCX"); }
 
 void TFlashPlayerControl::SetRendererFactory(FlashRendererFactory factory) {
   rendererFactory = factory;

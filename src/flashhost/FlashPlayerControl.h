@@ -86,7 +86,8 @@ class TFlashPlayerControl : public QWidget {
   static bool PlayerCodeInstalled();
   // The installed runtime package (empty before InstallPlayerCode succeeded).
   static QByteArray PlayerCode();
-  // Path of the runtime package resource compiled into the program (":/FLASHOCX").
+  // Path of the runtime package resource (":/FLASHOCX"), compiled into the programs that
+  // link the target flashruntime.
   static QString PlayerCodeResource();
   // Files of a valid runtime package by name; empty when `package` is not valid.
   static QHash<QString, QByteArray> UnpackPlayerCode(const QByteArray& package);

@@ -1,0 +1,489 @@
+#include <QBuffer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrlQuery>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineView>
+#include <memory>
+
+#include "flashhost/ruffle/RuffleBackEnd.h"
+#include "flashhost/ruffle/RuffleRenderer.h"
+
+namespace vedalia::ruffle {
+
+namespace {
+
+// FSCommands held while an earlier event (a FlashCall on its way) has not arrived; a gap
+// that stays open this long is skipped rather than stopping the movie's events for good.
+constexpr int kEventGapMs = 1000;
+constexpr int kMaxHeldEvents = 2000;
+// A started movie that has not registered SetVariable by then gets a warning.
+constexpr int kSetVariableGraceMs = 5000;
+
+QHash<QString, RuffleRenderer*>& renderers() {
+  static QHash<QString, RuffleRenderer*> all;
+  return all;
+}
+
+// The installed runtime package, unpacked once per installed package.
+const QHash<QString, QByteArray>& runtimeFiles() {
+  static QByteArray unpackedFrom;
+  static QHash<QString, QByteArray> files;
+  const QByteArray package = TFlashPlayerControl::PlayerCode();
+  if (package.constData() != unpackedFrom.constData() || package.size() != unpackedFrom.size()) {
+    unpackedFrom = package;
+    files = TFlashPlayerControl::UnpackPlayerCode(package);
+  }
+  return files;
+}
+
+QByteArray mimeType(const QString& name) {
+  if (name.endsWith(QLatin1String(".html"))) return "text/html";
+  if (name.endsWith(QLatin1String(".js"))) return "text/javascript";
+  if (name.endsWith(QLatin1String(".wasm"))) return "application/wasm";
+  if (name.endsWith(QLatin1String(".swf"))) return "application/x-shockwave-flash";
+  if (name.endsWith(QLatin1String(".xml"))) return "text/xml";
+  if (name.endsWith(QLatin1String(".txt"))) return "text/plain";
+  return "application/octet-stream";
+}
+
+void reply(QWebEngineUrlRequestJob* job, const QByteArray& contentType, const QByteArray& data) {
+  auto* buffer = new QBuffer(job);
+  buffer->setData(data);
+  buffer->open(QIODevice::ReadOnly);
+  job->reply(contentType, buffer);
+}
+
+// Ruffle's names for the control's design-time settings.
+QString scaleName(const QString& scale) {
+  const QString lower = scale.toLower();
+  if (lower == QLatin1String("noborder")) return QStringLiteral("noBorder");
+  if (lower == QLatin1String("exactfit")) return QStringLiteral("exactFit");
+  if (lower == QLatin1String("noscale")) return QStringLiteral("noScale");
+  return QStringLiteral("showAll");
+}
+
+QString qualityName(const QString& quality) {
+  const QString lower = quality.toLower();
+  for (const char* known : {"low", "medium", "high", "best"})
+    if (lower == QLatin1String(known)) return lower;
+  return QStringLiteral("high");
+}
+
+// Console output of the page: the player reports a movie it cannot play, a panic and its
+// own failures there.
+class PlayerPage : public QWebEnginePage {
+ public:
+  using QWebEnginePage::QWebEnginePage;
+
+ protected:
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                int line, const QString& source) override {
+    if (level == InfoMessageLevel) return;
+    qWarning("movie renderer: %s (%s:%d)", qUtf8Printable(message), qUtf8Printable(source), line);
+  }
+};
+
+int nextHostNumber = 0;
+
+}  // namespace
+
+RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
+    : control(owner), host(QStringLiteral("c%1").arg(++nextHostNumber)) {
+  renderers().insert(host, this);
+  menu = control.Menu();
+
+  view = new QWebEngineView(&control);
+  view->setContextMenuPolicy(Qt::NoContextMenu);
+  auto* page = new PlayerPage(SharedProfile(), view);
+  auto* channel = new QWebChannel(page);
+  channel->registerObject(QStringLiteral("host"), this);
+  page->setWebChannel(channel);
+  page->setBackgroundColor(Qt::white);
+  view->setPage(page);
+  connect(page, &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+            renderProcessEnded(int(status), exitCode);
+          });
+  connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+    if (!ok && !pageBroken)
+      qWarning("movie renderer: the player page did not load; is the runtime package whole?");
+  });
+
+  noSetVariable.setSingleShot(true);
+  noSetVariable.setInterval(kSetVariableGraceMs);
+  connect(&noSetVariable, &QTimer::timeout, this, [this] {
+    if (!callbacks.contains(QStringLiteral("SetVariable")))
+      qWarning(
+          "movie renderer: the movie registered no SetVariable callback; %lld replies "
+          "wait for it",
+          qlonglong(calls.size()));
+  });
+  eventGap.setSingleShot(true);
+  eventGap.setInterval(kEventGapMs);
+  connect(&eventGap, &QTimer::timeout, this, &RuffleRenderer::skipEventGap);
+
+  loadPage();
+}
+
+RuffleRenderer::~RuffleRenderer() {
+  renderers().remove(host);
+  for (auto& [seq, event] : events)
+    if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
+  if (view) {
+    // The page must stop calling into this object before it goes.
+    if (QWebEnginePage* page = view->page()) {
+      page->disconnect(this);
+      if (QWebChannel* channel = page->webChannel()) channel->deregisterObject(this);
+    }
+    delete view.data();
+  }
+}
+
+RuffleRenderer* RuffleRenderer::ForHost(const QString& name) { return renderers().value(name); }
+
+QWidget* RuffleRenderer::View() { return view; }
+
+void RuffleRenderer::loadPage() {
+  pageIsReady = false;
+  pageBroken = false;
+  if (view) view->page()->load(QUrl(QStringLiteral("%1://%2/player.html").arg(kScheme, host)));
+}
+
+// ---- The movie ------------------------------------------------------------------------------
+
+bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
+  ++generation;
+  movie = bytes;
+  moviePath = path;
+  callbacks.clear();
+  calls.clear();
+  warnedDroppedCalls = false;
+  noSetVariable.stop();
+  for (auto& [seq, event] : events)
+    if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
+  events.clear();
+  eventGap.stop();
+  nextSeq = 1;
+  lastAcked = 0;
+  if (pageBroken) loadPage();
+  // Started from the event loop, so the properties set right after the movie (menu,
+  // background) are in the player's configuration from its first frame.
+  if (!startPending) {
+    startPending = true;
+    QTimer::singleShot(0, this, &RuffleRenderer::startMovie);
+  }
+  return true;
+}
+
+void RuffleRenderer::pageReady() {
+  pageIsReady = true;
+  if (!movie.isEmpty()) startMovie();
+}
+
+void RuffleRenderer::startMovie() {
+  startPending = false;
+  if (!pageIsReady || movie.isEmpty()) return;
+  QJsonObject options;
+  const QString base = QStringLiteral("%1://%2/").arg(kScheme, host);
+  if (moviePath.isEmpty()) {
+    options[QStringLiteral("data")] = base + QStringLiteral("stream/%1.swf").arg(generation);
+  } else {
+    const QString name = QFileInfo(moviePath).fileName();
+    options[QStringLiteral("url")] =
+        base + QStringLiteral("movie/%1/").arg(generation) + QUrl::toPercentEncoding(name);
+  }
+  options[QStringLiteral("generation")] = generation;
+  options[QStringLiteral("menu")] = menu;
+  options[QStringLiteral("background")] =
+      control.BackgroundColor() < 0 ? QJsonValue() : QJsonValue(control.StageColor().name());
+  options[QStringLiteral("scale")] = scaleName(control.Scale());
+  options[QStringLiteral("quality")] = qualityName(control.Quality2());
+  runScript(QStringLiteral("vedaliaPlayer.load(%1)")
+                .arg(QString::fromUtf8(QJsonDocument(options).toJson(QJsonDocument::Compact))));
+  noSetVariable.start();
+}
+
+void RuffleRenderer::movieStarted(int gen, int width, int height, int frames) {
+  if (gen != generation) return;
+  qDebug("movie renderer: movie started, %dx%d, %d frames", width, height, frames);
+}
+
+void RuffleRenderer::loadFailed(int gen, const QString& message) {
+  if (gen != generation) return;
+  qWarning("movie renderer: the player cannot play the movie %s: %s",
+           qUtf8Printable(moviePath.isEmpty() ? QStringLiteral("(from memory)") : moviePath),
+           qUtf8Printable(message));
+}
+
+void RuffleRenderer::log(const QString& text) {
+  qWarning("movie renderer: %s", qUtf8Printable(text));
+}
+
+// ---- Requests of the page --------------------------------------------------------------------
+
+void RuffleRenderer::Serve(QWebEngineUrlRequestJob* job) {
+  const QUrl url = job->requestUrl();
+  const QString path = url.path();
+  if (path == QLatin1String("/flashcall")) {
+    const QUrlQuery query(url);
+    Event event;
+    event.flashCall = true;
+    event.command = query.queryItemValue(QStringLiteral("request"), QUrl::FullyDecoded);
+    event.job = job;
+    addEvent(query.queryItemValue(QStringLiteral("generation")).toInt(),
+             query.queryItemValue(QStringLiteral("seq")).toInt(), std::move(event));
+    return;
+  }
+  if (path == QLatin1String("/qwebchannel.js")) {
+    QFile script(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+    if (script.open(QIODevice::ReadOnly)) return reply(job, "text/javascript", script.readAll());
+    return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+  }
+  // The movie: its own bytes as the control loaded them; files beside it (what the movie
+  // loads relative to itself) only from its own folder.
+  const QString moviePrefix = QStringLiteral("/movie/%1/").arg(generation);
+  if (path == QStringLiteral("/stream/%1.swf").arg(generation))
+    return reply(job, mimeType(path), movie);
+  if (path.startsWith(moviePrefix) && !moviePath.isEmpty()) {
+    const QString relative = path.mid(moviePrefix.size());
+    const QFileInfo info(moviePath);
+    if (relative == info.fileName()) return reply(job, mimeType(relative), movie);
+    const QString folder = info.absoluteDir().canonicalPath();
+    const QString file = QFileInfo(folder + QLatin1Char('/') + relative).canonicalFilePath();
+    QFile content(file);
+    if (!folder.isEmpty() && file.startsWith(folder + QLatin1Char('/')) &&
+        content.open(QIODevice::ReadOnly))
+      return reply(job, mimeType(file), content.readAll());
+    return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+  }
+  // The page and the player's files, from the installed runtime package only.
+  const QString name = path.mid(1);
+  const QHash<QString, QByteArray>& files = runtimeFiles();
+  const QString packaged =
+      name.startsWith(QLatin1String("ruffle/")) ? name : QStringLiteral("page/") + name;
+  if (const auto it = files.constFind(packaged); it != files.constEnd())
+    return reply(job, mimeType(name), *it);
+  job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+}
+
+// ---- Events of the movie -----------------------------------------------------------------------
+
+void RuffleRenderer::fsCommand(int gen, int seq, const QString& command, const QString& args) {
+  Event event;
+  event.command = command;
+  event.args = args;
+  addEvent(gen, seq, std::move(event));
+}
+
+void RuffleRenderer::addEvent(int gen, int seq, Event event) {
+  if (gen != generation || seq < nextSeq) {
+    if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
+    return;
+  }
+  if (int(events.size()) >= kMaxHeldEvents) {
+    qWarning("movie renderer: %d movie events wait for an earlier one; skipping the gap",
+             kMaxHeldEvents);
+    skipEventGap();
+  }
+  events[seq] = std::move(event);
+  dispatchEvents();
+}
+
+void RuffleRenderer::skipEventGap() {
+  if (events.empty() || events.begin()->first == nextSeq) return;
+  qWarning("movie renderer: movie events %d to %d never arrived; going on without them", nextSeq,
+           events.begin()->first - 1);
+  nextSeq = events.begin()->first;
+  dispatchEvents();
+}
+
+void RuffleRenderer::dispatchEvents() {
+  // GetVariable waits in a local loop; events raised from there would run handlers inside
+  // whatever handler asked, so they keep their turn until it returns.
+  if (waitingForMovie) return;
+  QPointer<RuffleRenderer> self(this);
+  const int gen = generation;
+  while (!events.empty() && events.begin()->first == nextSeq) {
+    Event event = std::move(events.begin()->second);
+    events.erase(events.begin());
+    ++nextSeq;
+    if (event.flashCall) {
+      ++inFlashCall;
+      const QString answer = control.RaiseFlashCall(event.command);
+      if (!self) return;
+      --inFlashCall;
+      if (event.job) reply(event.job, "text/plain", answer.toUtf8());
+    } else {
+      control.RaiseFSCommand(event.command, event.args);
+      if (!self) return;
+    }
+    if (gen != generation) return;  // a handler loaded another movie
+  }
+  if (!events.empty())
+    eventGap.start();
+  else
+    eventGap.stop();
+  if (!ackPending && nextSeq - 1 > lastAcked) {
+    ackPending = true;
+    QTimer::singleShot(0, this, &RuffleRenderer::sendAck);
+  }
+}
+
+void RuffleRenderer::sendAck() {
+  ackPending = false;
+  lastAcked = nextSeq - 1;
+  runScript(QStringLiteral("vedaliaPlayer.ack(%1)").arg(lastAcked));
+}
+
+// ---- Calls into the movie -----------------------------------------------------------------------
+
+void RuffleRenderer::callbackAdded(int gen, const QString& name) {
+  if (gen != generation) return;
+  callbacks.insert(name);
+  flushCalls();
+}
+
+void RuffleRenderer::SetVariable(const QString& name, const QString& value) {
+  queueCall(QStringLiteral("SetVariable"), QJsonArray{name, value});
+}
+
+void RuffleRenderer::GotoFrame(int frame) {
+  if (!callbacks.isEmpty() && !callbacks.contains(QStringLiteral("GotoFrame"))) {
+    qInfo("movie renderer: the movie has no GotoFrame callback; frame %d ignored", frame);
+    return;
+  }
+  queueCall(QStringLiteral("GotoFrame"), QJsonArray{frame});
+}
+
+void RuffleRenderer::queueCall(const QString& callback, const QJsonArray& args) {
+  if (calls.size() >= kMaxQueuedReplies) {
+    calls.removeFirst();
+    if (!warnedDroppedCalls)
+      qWarning("movie renderer: %d replies wait for the movie's callbacks; dropping the oldest",
+               kMaxQueuedReplies);
+    warnedDroppedCalls = true;
+  }
+  calls.append({callback, args});
+  flushCalls();
+}
+
+void RuffleRenderer::flushCalls() {
+  // Calls go out in order: one whose callback the movie has not registered yet holds back
+  // the ones after it. A movie that registered callbacks but not this one never will.
+  QJsonArray batch;
+  while (!calls.isEmpty() && !callbacks.isEmpty()) {
+    const Call call = calls.takeFirst();
+    if (callbacks.contains(call.callback)) {
+      batch.append(QJsonArray{call.callback, call.args});
+    } else if (call.callback != QLatin1String("SetVariable")) {
+      qInfo("movie renderer: the movie has no %s callback; call ignored",
+            qUtf8Printable(call.callback));
+    } else {
+      calls.prepend(call);
+      break;
+    }
+  }
+  if (!batch.isEmpty())
+    runScript(QStringLiteral("vedaliaPlayer.deliver(%1)")
+                  .arg(QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact))));
+}
+
+bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
+  // The control's GetVariable is synchronous and the page answers asynchronously: wait for
+  // the movie's answer in a local event loop, bounded by a timeout. Events of the movie
+  // arriving meanwhile are held (dispatchEvents), so no command handler runs inside the
+  // caller. A page that waits for a FlashCall answer cannot run script at all: then, like
+  // without the movie's GetVariable callback, the control answers from its own table.
+  if (!callbacks.contains(QStringLiteral("GetVariable")) || inFlashCall || !view || pageBroken)
+    return false;
+  struct Answer {
+    bool done = false;
+    QVariant value;
+    QPointer<QEventLoop> loop;
+  };
+  auto answer = std::make_shared<Answer>();
+  QEventLoop loop;
+  answer->loop = &loop;
+  view->page()->runJavaScript(
+      QStringLiteral("vedaliaPlayer.call(\"GetVariable\", %1)")
+          .arg(QString::fromUtf8(QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact))),
+      [answer](const QVariant& result) {
+        answer->done = true;
+        answer->value = result;
+        if (answer->loop) answer->loop->quit();
+      });
+  QTimer::singleShot(kGetVariableTimeoutMs, &loop, &QEventLoop::quit);
+  QPointer<RuffleRenderer> self(this);
+  ++waitingForMovie;
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  if (!self) return false;
+  --waitingForMovie;
+  if (!events.empty()) QTimer::singleShot(0, this, &RuffleRenderer::dispatchEvents);
+  if (!answer->done) {
+    qWarning("movie renderer: the movie did not answer GetVariable(%s) in %d ms",
+             qUtf8Printable(name), kGetVariableTimeoutMs);
+    return false;
+  }
+  if (answer->value.isNull()) return false;
+  value = answer->value.toString();
+  return true;
+}
+
+void RuffleRenderer::SetReturnValue(const QString&) {
+  // The control keeps the value; the pending FlashCall's request is answered with it once
+  // its handlers have run (dispatchEvents).
+}
+
+// ---- Properties
+// -----------------------------------------------------------------------------------
+
+void RuffleRenderer::SetBackgroundColor(const QColor& color) {
+  background = color.name();
+  if (pageIsReady) runScript(QStringLiteral("vedaliaPlayer.setBackground(\"%1\")").arg(background));
+}
+
+void RuffleRenderer::SetMenu(bool enabled) {
+  menu = enabled;
+  if (pageIsReady)
+    runScript(QStringLiteral("vedaliaPlayer.setMenu(%1)").arg(enabled ? "true" : "false"));
+}
+
+// ---- The page
+// -------------------------------------------------------------------------------------
+
+void RuffleRenderer::runScript(const QString& script) {
+  if (view && pageIsReady && !pageBroken) view->page()->runJavaScript(script);
+}
+
+void RuffleRenderer::renderProcessEnded(int status, int exitCode) {
+  if (status == QWebEnginePage::NormalTerminationStatus) return;
+  qWarning(
+      "movie renderer: the player's render process ended (status %d, exit code %d); "
+      "the movie stopped",
+      status, exitCode);
+  pageBroken = true;
+  pageIsReady = false;
+  for (auto& [seq, event] : events)
+    if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
+  events.clear();
+  showError(QStringLiteral("Проигрыватель фильма остановился из-за ошибки."));
+}
+
+void RuffleRenderer::showError(const QString& text) {
+  if (!view) return;
+  view->page()->setHtml(
+      QStringLiteral("<html><body style=\"margin:0;display:flex;align-items:center;"
+                     "justify-content:center;height:100vh;background:#222;color:#eee;"
+                     "font:16px sans-serif\"><p>%1</p></body></html>")
+          .arg(text.toHtmlEscaped()));
+}
+
+}  // namespace vedalia::ruffle

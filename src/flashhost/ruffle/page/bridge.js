@@ -1,0 +1,227 @@
+// The page side of the movie host: plays one movie in the player and carries its events to
+// the program (object "host" over the web channel) and the program's calls to the movie.
+//
+// Events (FSCommand, ExternalInterface calls) carry one sequence number, so the program
+// raises them in the movie's order although they travel two ways: FSCommands over the
+// channel, ExternalInterface calls as a synchronous request, because the movie waits for
+// the answer.
+"use strict";
+(function () {
+  const NativeFunction = Function;
+  // FSCommands the program has not yet acknowledged; beyond this a flooding movie loses
+  // commands instead of piling up work for the program.
+  const kMaxInFlight = 1000;
+
+  let host = null;
+  let player = null;
+  let menuEnabled = true;
+  let background = null;
+  let seq = 0;
+  let acked = 0;
+  let dropped = 0;
+  let generation = 0;  // the program's number of the movie loaded last
+
+  function log(text) {
+    if (host) host.log(String(text));
+  }
+
+  // -- ExternalInterface.call ------------------------------------------------------------------
+  // The player calls out of a movie through `new Function("return (NAME)(...arguments);")`.
+  // Every such call goes to the program as a FlashCall request; a movie never runs script of
+  // its own in this page.
+  const externalCall = /^return \(([\s\S]*)\)\(\.\.\.arguments\);$/;
+
+  function xmlEscape(text) {
+    return String(text).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;")
+        .replace(/"/g, "&quot;").replace(/'/g, "&apos;");
+  }
+
+  function toXml(value) {
+    if (value === null) return "<null/>";
+    switch (typeof value) {
+      case "undefined": return "<undefined/>";
+      case "boolean": return value ? "<true/>" : "<false/>";
+      case "number": return "<number>" + value + "</number>";
+      case "string": return "<string>" + xmlEscape(value) + "</string>";
+    }
+    const tag = Array.isArray(value) ? "array" : "object";
+    let out = "<" + tag + ">";
+    for (const key of Object.keys(value))
+      out += '<property id="' + xmlEscape(key) + '">' + toXml(value[key]) + "</property>";
+    return out + "</" + tag + ">";
+  }
+
+  function fromXmlNode(node) {
+    switch (node.nodeName) {
+      case "string": return node.textContent;
+      case "number": return Number(node.textContent);
+      case "true": return true;
+      case "false": return false;
+      case "null": return null;
+      case "undefined": return undefined;
+      case "array":
+      case "object": {
+        const out = node.nodeName === "array" ? [] : {};
+        for (const p of node.children) {
+          if (p.nodeName === "property" && p.firstElementChild)
+            out[p.getAttribute("id")] = fromXmlNode(p.firstElementChild);
+        }
+        return out;
+      }
+    }
+    return node.textContent;
+  }
+
+  function fromXml(text) {
+    if (text === "") return undefined;
+    const doc = new DOMParser().parseFromString("<r>" + text + "</r>", "application/xml");
+    const root = doc.documentElement;
+    if (root.nodeName !== "r" || doc.getElementsByTagName("parsererror").length) return text;
+    return root.firstElementChild ? fromXmlNode(root.firstElementChild) : text;
+  }
+
+  function flashCall(name, args) {
+    const request = '<invoke name="' + xmlEscape(name) + '" returntype="xml"><arguments>' +
+        args.map(toXml).join("") + "</arguments></invoke>";
+    const xhr = new XMLHttpRequest();
+    try {
+      xhr.open("GET", "flashcall?generation=" + generation + "&seq=" + (++seq) + "&request=" + encodeURIComponent(request),
+               false);
+      xhr.send(null);
+    } catch (e) {
+      log("ExternalInterface call " + name + " failed: " + e);
+      return undefined;
+    }
+    acked = seq;
+    return xhr.status === 200 ? fromXml(xhr.responseText) : undefined;
+  }
+
+  function HostFunction(...args) {
+    const match = args.length === 1 ? externalCall.exec(String(args[0])) : null;
+    if (match) return (...callArgs) => flashCall(match[1], callArgs);
+    return NativeFunction(...args);
+  }
+  HostFunction.prototype = NativeFunction.prototype;
+  window.Function = HostFunction;
+
+  // -- Callbacks the movie registers -------------------------------------------------------
+  // The player makes a movie's ExternalInterface.addCallback a property of its element.
+  const nativeDefine = Object.defineProperty;
+  Object.defineProperty = function (target, name, descriptor) {
+    const result = nativeDefine(target, name, descriptor);
+    if (target === player && player && typeof name === "string" && host)
+      host.callbackAdded(generation, name);
+    return result;
+  };
+
+  // -- The movie ---------------------------------------------------------------------------
+  function stopMenu(event) {
+    if (menuEnabled) return;
+    if (event.type === "contextmenu" || event.button === 2) {
+      event.preventDefault();
+      event.stopPropagation();
+    }
+  }
+
+  function load(options) {
+    const stage = document.getElementById("stage");
+    if (player) player.remove();
+    seq = 0;
+    acked = 0;
+    dropped = 0;
+    generation = options.generation;
+    menuEnabled = options.menu;
+    background = options.background;
+    document.body.style.background = background || "#ffffff";
+
+    player = window.RufflePlayer.newest().createPlayer();
+    player.onFSCommand = (command, args) => {
+      if (seq - acked >= kMaxInFlight) {
+        ++dropped;
+        return true;
+      }
+      if (dropped) {
+        log("the movie floods FSCommands: " + dropped + " dropped");
+        dropped = 0;
+      }
+      host.fsCommand(generation, ++seq, String(command), args === undefined ? "" : String(args));
+      return true;
+    };
+    const current = generation;
+    player.addEventListener("loadedmetadata", () => {
+      const m = player.ruffle().metadata || {};
+      host.movieStarted(current, m.width || 0, m.height || 0, m.numFrames || 0);
+    });
+    stage.appendChild(player);
+
+    const config = {
+      allowScriptAccess: true,
+      autoplay: "on",
+      unmuteOverlay: "hidden",
+      splashScreen: false,
+      warnOnUnsupportedContent: false,
+      showSwfDownload: false,
+      contextMenu: options.menu ? "on" : "off",
+      menu: options.menu,
+      backgroundColor: background,
+      letterbox: "on",
+      scale: options.scale,
+      quality: options.quality,
+      wmode: "window",
+      openUrlMode: "deny",
+      allowFullscreen: false,
+      logLevel: "warn",
+    };
+    let loading;
+    if (options.url) {
+      loading = player.ruffle().load({ url: options.url, ...config });
+    } else {
+      loading = fetch(options.data).then(r => r.arrayBuffer()).then(bytes =>
+          player.ruffle().load({ data: new Uint8Array(bytes), ...config }));
+    }
+    loading.catch(e => host.loadFailed(current, String((e && e.message) || e)));
+  }
+
+  function callMovie(name, args) {
+    const callback = player ? player[name] : undefined;
+    if (typeof callback !== "function") return { ok: false };
+    try {
+      return { ok: true, value: callback.apply(player, args) };
+    } catch (e) {
+      log("the movie's " + name + " callback failed: " + e);
+      return { ok: false };
+    }
+  }
+
+  window.vedaliaPlayer = {
+    load,
+    // Runs [callback name, arguments] pairs in order.
+    deliver(calls) {
+      for (const [name, args] of calls) callMovie(name, args);
+    },
+    // The movie's answer, or null when it has no such callback.
+    call(name, args) {
+      const r = callMovie(name, args);
+      if (!r.ok) return null;
+      return r.value === undefined || r.value === null ? "" : String(r.value);
+    },
+    ack(upTo) {
+      if (upTo > acked) acked = upTo;
+    },
+    setMenu(on) {
+      menuEnabled = on;
+    },
+    setBackground(color) {
+      background = color;
+      document.body.style.background = color || "#ffffff";
+    },
+  };
+
+  for (const type of ["contextmenu", "pointerdown", "mousedown"])
+    window.addEventListener(type, stopMenu, true);
+
+  new QWebChannel(qt.webChannelTransport, channel => {
+    host = channel.objects.host;
+    host.pageReady();
+  });
+})();
