@@ -12,9 +12,8 @@ foreach(type IN LISTS DEMO_TYPES)
   file(MAKE_DIRECTORY ${DEMO_DIR}/data/${type})
 endforeach()
 
-# The main movie fills the main window's design size.
-run(${COURSE_TOOL} make-movie ${DEMO_DIR}/start.swf --width 1014 --height 731 --frames 10
-    --color F9F0F1 --compress)
+# The course menu, compiled from movies/start (its stage is the main window's design size).
+file(COPY_FILE ${MOVIE_DIR}/start.swf ${DEMO_DIR}/start.swf)
 
 set(db ${DEMO_DIR}/database/lorevia_db.adb)
 run(${COURSE_TOOL} db create ${db})
@@ -22,12 +21,13 @@ run(${COURSE_TOOL} db add-account ${db} --surname Учителева --name Ма
     --password teacher --privileged)
 
 # One item of each viewer kind, so that every viewer can be opened from the course.
-run(${COURSE_TOOL} make-movie ${DEMO_DIR}/data/animation/orbit.swf --width 640 --height 480
-    --frames 24 --color 203060 --compress)
+file(COPY_FILE ${MOVIE_DIR}/orbit.swf ${DEMO_DIR}/data/animation/orbit.swf)
 # Course content is delivered scrambled; the shell unscrambles it in memory.
 run(${COURSE_TOOL} scramble ${DEMO_DIR}/data/animation/orbit.swf ${DEMO_DIR}/data/animation/orbit.swf)
-run(${COURSE_TOOL} make-movie ${DEMO_DIR}/data/vocab/vocab_tmpl.swf --width 400 --height 300
-    --frames 1 --color FFFFE0)
+# The item's companion document, which its window copies on request.
+file(WRITE ${DEMO_DIR}/data/animation/orbit.doc "Орбита Земли: Земля обходит Солнце за год.\n")
+file(COPY_FILE ${MOVIE_DIR}/vocab_tmpl.swf ${DEMO_DIR}/data/vocab/vocab_tmpl.swf)
+file(WRITE ${DEMO_DIR}/data/vocab/vocab_tmpl.doc "Словарь раздела: атлас, орбита, материк.\n")
 file(WRITE ${DEMO_DIR}/data/vocab/words.xml
      "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\n<vocab><word>atlas</word></vocab>\n")
 run(${COURSE_TOOL} make-picture ${DEMO_DIR}/data/photo/kreml.jpg 1600 1200)
