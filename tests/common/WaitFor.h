@@ -14,3 +14,8 @@
     (void)QTest::qWaitFor([&] { return (actual) == (expected); }, 5000);    \
     ASSERT_EQ(actual, expected) << "waited for: " #actual " == " #expected; \
   } while (false)
+
+// The same with a timeout of its own, for conditions that wait on another process (the web
+// engine's renderer starts in seconds, slower still under the sanitizers).
+#define VEDALIA_WAIT_TRUE_FOR(cond, ms) \
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bool(cond); }, ms)) << "waited for: " #cond

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QTimer>
+#include <QVariantList>
 #include <map>
 
 #include "flashhost/FlashPlayerControl.h"
@@ -22,9 +23,17 @@ class QWebEngineView;
 namespace vedalia::ruffle {
 
 inline constexpr char kScheme[] = "vedalia-player";
+// Every page lives on this one host (one site: the pages share a render process, which
+// compiles the player's code once); each control's page below /ID/.
+inline constexpr char kHost[] = "player";
 
 // The one web engine profile every control shares (off the record: nothing on disk).
 QWebEngineProfile* SharedProfile();
+// Answers with `data`; `name` gives the content type.
+void ReplyWith(QWebEngineUrlRequestJob* job, const QString& name, const QByteArray& data);
+// The page's and the player's files from the installed runtime package only, under their
+// names in the package ("page/...", "ruffle/...").
+const QHash<QString, QByteArray>& RuntimeFiles();
 
 class RuffleRenderer : public QObject, public IFlashRenderer {
   Q_OBJECT
@@ -42,16 +51,17 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void SetBackgroundColor(const QColor& color) override;
   void SetMenu(bool enabled) override;
 
-  // The renderer whose page lives at this URL host, if any.
-  static RuffleRenderer* ForHost(const QString& host);
-  // Answers a request of this renderer's page (from the scheme handler).
-  void Serve(QWebEngineUrlRequestJob* job);
+  // The renderer whose page lives below /ID/, if any.
+  static RuffleRenderer* ForId(const QString& id);
+  // Answers a request of this renderer's page for `path` (below its /ID/).
+  void Serve(QWebEngineUrlRequestJob* job, const QString& path);
 
  public slots:
   // Called by the page over the web channel.
   void pageReady();
   void callbackAdded(int generation, const QString& name);
-  void fsCommand(int generation, int seq, const QString& command, const QString& args);
+  // [generation, sequence number, command, args] each.
+  void fsCommands(const QVariantList& batch);
   void movieStarted(int generation, int width, int height, int frames);
   void loadFailed(int generation, const QString& message);
   void log(const QString& text);
@@ -73,6 +83,7 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void queueCall(const QString& callback, const QJsonArray& args);
   void flushCalls();
   void addEvent(int generation, int seq, Event event);
+  void scheduleDispatch();
   void dispatchEvents();
   void skipEventGap();
   void sendAck();
@@ -81,7 +92,7 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void showError(const QString& text);
 
   TFlashPlayerControl& control;
-  QString host;
+  QString id;
   QPointer<QWebEngineView> view;
 
   bool pageIsReady = false;
@@ -102,9 +113,11 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   int nextSeq = 1;
   int lastAcked = 0;
   bool ackPending = false;
+  bool setVariableOverdue = false;
   int inFlashCall = 0;      // the page waits for a FlashCall answer: it cannot run script
   int waitingForMovie = 0;  // GetVariable waits: events keep their turn until it returns
   QTimer eventGap;
+  QTimer dispatchTimer;
 };
 
 }  // namespace vedalia::ruffle

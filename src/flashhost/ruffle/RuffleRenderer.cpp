@@ -32,35 +32,6 @@ QHash<QString, RuffleRenderer*>& renderers() {
   return all;
 }
 
-// The installed runtime package, unpacked once per installed package.
-const QHash<QString, QByteArray>& runtimeFiles() {
-  static QByteArray unpackedFrom;
-  static QHash<QString, QByteArray> files;
-  const QByteArray package = TFlashPlayerControl::PlayerCode();
-  if (package.constData() != unpackedFrom.constData() || package.size() != unpackedFrom.size()) {
-    unpackedFrom = package;
-    files = TFlashPlayerControl::UnpackPlayerCode(package);
-  }
-  return files;
-}
-
-QByteArray mimeType(const QString& name) {
-  if (name.endsWith(QLatin1String(".html"))) return "text/html";
-  if (name.endsWith(QLatin1String(".js"))) return "text/javascript";
-  if (name.endsWith(QLatin1String(".wasm"))) return "application/wasm";
-  if (name.endsWith(QLatin1String(".swf"))) return "application/x-shockwave-flash";
-  if (name.endsWith(QLatin1String(".xml"))) return "text/xml";
-  if (name.endsWith(QLatin1String(".txt"))) return "text/plain";
-  return "application/octet-stream";
-}
-
-void reply(QWebEngineUrlRequestJob* job, const QByteArray& contentType, const QByteArray& data) {
-  auto* buffer = new QBuffer(job);
-  buffer->setData(data);
-  buffer->open(QIODevice::ReadOnly);
-  job->reply(contentType, buffer);
-}
-
 // Ruffle's names for the control's design-time settings.
 QString scaleName(const QString& scale) {
   const QString lower = scale.toLower();
@@ -84,6 +55,16 @@ class PlayerPage : public QWebEnginePage {
   using QWebEnginePage::QWebEnginePage;
 
  protected:
+  // The page never leaves the player (the panic screen's links, a movie's own navigation).
+  bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+    const QString scheme = url.scheme();
+    if (!isMainFrame || scheme == QLatin1String(kScheme) || scheme == QLatin1String("data") ||
+        scheme == QLatin1String("about"))
+      return true;
+    qInfo("movie renderer: the page may not go to %s", qUtf8Printable(url.toString()));
+    return false;
+  }
+
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                 int line, const QString& source) override {
     if (level == InfoMessageLevel) return;
@@ -91,13 +72,13 @@ class PlayerPage : public QWebEnginePage {
   }
 };
 
-int nextHostNumber = 0;
+int nextId = 0;
 
 }  // namespace
 
 RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
-    : control(owner), host(QStringLiteral("c%1").arg(++nextHostNumber)) {
-  renderers().insert(host, this);
+    : control(owner), id(QStringLiteral("c%1").arg(++nextId)) {
+  renderers().insert(id, this);
   menu = control.Menu();
 
   view = new QWebEngineView(&control);
@@ -126,6 +107,9 @@ RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
           "wait for it",
           qlonglong(calls.size()));
   });
+  dispatchTimer.setSingleShot(true);
+  dispatchTimer.setInterval(0);
+  connect(&dispatchTimer, &QTimer::timeout, this, &RuffleRenderer::dispatchEvents);
   eventGap.setSingleShot(true);
   eventGap.setInterval(kEventGapMs);
   connect(&eventGap, &QTimer::timeout, this, &RuffleRenderer::skipEventGap);
@@ -134,7 +118,7 @@ RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
 }
 
 RuffleRenderer::~RuffleRenderer() {
-  renderers().remove(host);
+  renderers().remove(id);
   for (auto& [seq, event] : events)
     if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
   if (view) {
@@ -147,14 +131,15 @@ RuffleRenderer::~RuffleRenderer() {
   }
 }
 
-RuffleRenderer* RuffleRenderer::ForHost(const QString& name) { return renderers().value(name); }
+RuffleRenderer* RuffleRenderer::ForId(const QString& name) { return renderers().value(name); }
 
 QWidget* RuffleRenderer::View() { return view; }
 
 void RuffleRenderer::loadPage() {
   pageIsReady = false;
   pageBroken = false;
-  if (view) view->page()->load(QUrl(QStringLiteral("%1://%2/player.html").arg(kScheme, host)));
+  if (view)
+    view->page()->load(QUrl(QStringLiteral("%1://%2/%3/player.html").arg(kScheme, kHost, id)));
 }
 
 // ---- The movie ------------------------------------------------------------------------------
@@ -167,6 +152,7 @@ bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
   calls.clear();
   warnedDroppedCalls = false;
   noSetVariable.stop();
+  setVariableOverdue = false;
   for (auto& [seq, event] : events)
     if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
   events.clear();
@@ -192,7 +178,7 @@ void RuffleRenderer::startMovie() {
   startPending = false;
   if (!pageIsReady || movie.isEmpty()) return;
   QJsonObject options;
-  const QString base = QStringLiteral("%1://%2/").arg(kScheme, host);
+  const QString base = QStringLiteral("%1://%2/%3/").arg(kScheme, kHost, id);
   if (moviePath.isEmpty()) {
     options[QStringLiteral("data")] = base + QStringLiteral("stream/%1.swf").arg(generation);
   } else {
@@ -208,12 +194,12 @@ void RuffleRenderer::startMovie() {
   options[QStringLiteral("quality")] = qualityName(control.Quality2());
   runScript(QStringLiteral("vedaliaPlayer.load(%1)")
                 .arg(QString::fromUtf8(QJsonDocument(options).toJson(QJsonDocument::Compact))));
-  noSetVariable.start();
 }
 
 void RuffleRenderer::movieStarted(int gen, int width, int height, int frames) {
   if (gen != generation) return;
   qDebug("movie renderer: movie started, %dx%d, %d frames", width, height, frames);
+  if (!callbacks.contains(QStringLiteral("SetVariable"))) noSetVariable.start();
 }
 
 void RuffleRenderer::loadFailed(int gen, const QString& message) {
@@ -229,11 +215,9 @@ void RuffleRenderer::log(const QString& text) {
 
 // ---- Requests of the page --------------------------------------------------------------------
 
-void RuffleRenderer::Serve(QWebEngineUrlRequestJob* job) {
-  const QUrl url = job->requestUrl();
-  const QString path = url.path();
-  if (path == QLatin1String("/flashcall")) {
-    const QUrlQuery query(url);
+void RuffleRenderer::Serve(QWebEngineUrlRequestJob* job, const QString& path) {
+  if (path == QLatin1String("flashcall")) {
+    const QUrlQuery query(job->requestUrl());
     Event event;
     event.flashCall = true;
     event.command = query.queryItemValue(QStringLiteral("request"), QUrl::FullyDecoded);
@@ -242,45 +226,44 @@ void RuffleRenderer::Serve(QWebEngineUrlRequestJob* job) {
              query.queryItemValue(QStringLiteral("seq")).toInt(), std::move(event));
     return;
   }
-  if (path == QLatin1String("/qwebchannel.js")) {
+  if (path == QLatin1String("qwebchannel.js")) {
     QFile script(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-    if (script.open(QIODevice::ReadOnly)) return reply(job, "text/javascript", script.readAll());
+    if (script.open(QIODevice::ReadOnly)) return ReplyWith(job, path, script.readAll());
     return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
   }
   // The movie: its own bytes as the control loaded them; files beside it (what the movie
   // loads relative to itself) only from its own folder.
-  const QString moviePrefix = QStringLiteral("/movie/%1/").arg(generation);
-  if (path == QStringLiteral("/stream/%1.swf").arg(generation))
-    return reply(job, mimeType(path), movie);
+  const QString moviePrefix = QStringLiteral("movie/%1/").arg(generation);
+  if (path == QStringLiteral("stream/%1.swf").arg(generation)) return ReplyWith(job, path, movie);
   if (path.startsWith(moviePrefix) && !moviePath.isEmpty()) {
     const QString relative = path.mid(moviePrefix.size());
     const QFileInfo info(moviePath);
-    if (relative == info.fileName()) return reply(job, mimeType(relative), movie);
+    if (relative == info.fileName()) return ReplyWith(job, relative, movie);
     const QString folder = info.absoluteDir().canonicalPath();
     const QString file = QFileInfo(folder + QLatin1Char('/') + relative).canonicalFilePath();
     QFile content(file);
     if (!folder.isEmpty() && file.startsWith(folder + QLatin1Char('/')) &&
         content.open(QIODevice::ReadOnly))
-      return reply(job, mimeType(file), content.readAll());
+      return ReplyWith(job, file, content.readAll());
     return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
   }
-  // The page and the player's files, from the installed runtime package only.
-  const QString name = path.mid(1);
-  const QHash<QString, QByteArray>& files = runtimeFiles();
-  const QString packaged =
-      name.startsWith(QLatin1String("ruffle/")) ? name : QStringLiteral("page/") + name;
-  if (const auto it = files.constFind(packaged); it != files.constEnd())
-    return reply(job, mimeType(name), *it);
+  const QHash<QString, QByteArray>& files = RuntimeFiles();
+  if (const auto it = files.constFind(QStringLiteral("page/") + path); it != files.constEnd())
+    return ReplyWith(job, path, *it);
   job->fail(QWebEngineUrlRequestJob::UrlNotFound);
 }
 
 // ---- Events of the movie -----------------------------------------------------------------------
 
-void RuffleRenderer::fsCommand(int gen, int seq, const QString& command, const QString& args) {
-  Event event;
-  event.command = command;
-  event.args = args;
-  addEvent(gen, seq, std::move(event));
+void RuffleRenderer::fsCommands(const QVariantList& batch) {
+  for (const QVariant& item : batch) {
+    const QVariantList fields = item.toList();
+    if (fields.size() != 4) continue;
+    Event event;
+    event.command = fields[2].toString();
+    event.args = fields[3].toString();
+    addEvent(fields[0].toInt(), fields[1].toInt(), std::move(event));
+  }
 }
 
 void RuffleRenderer::addEvent(int gen, int seq, Event event) {
@@ -294,7 +277,14 @@ void RuffleRenderer::addEvent(int gen, int seq, Event event) {
     skipEventGap();
   }
   events[seq] = std::move(event);
-  dispatchEvents();
+  scheduleDispatch();
+}
+
+void RuffleRenderer::scheduleDispatch() {
+  // Handlers never run inside the web engine's own task that brought the event: a handler
+  // that waits (a message box, GetVariable) would stall the engine, the page and the
+  // answer it waits for.
+  if (!dispatchTimer.isActive()) dispatchTimer.start();
 }
 
 void RuffleRenderer::skipEventGap() {
@@ -302,7 +292,7 @@ void RuffleRenderer::skipEventGap() {
   qWarning("movie renderer: movie events %d to %d never arrived; going on without them", nextSeq,
            events.begin()->first - 1);
   nextSeq = events.begin()->first;
-  dispatchEvents();
+  scheduleDispatch();
 }
 
 void RuffleRenderer::dispatchEvents() {
@@ -320,7 +310,7 @@ void RuffleRenderer::dispatchEvents() {
       const QString answer = control.RaiseFlashCall(event.command);
       if (!self) return;
       --inFlashCall;
-      if (event.job) reply(event.job, "text/plain", answer.toUtf8());
+      if (event.job) ReplyWith(event.job, QStringLiteral("answer.txt"), answer.toUtf8());
     } else {
       control.RaiseFSCommand(event.command, event.args);
       if (!self) return;
@@ -372,6 +362,9 @@ void RuffleRenderer::queueCall(const QString& callback, const QJsonArray& args) 
     warnedDroppedCalls = true;
   }
   calls.append({callback, args});
+  if (setVariableOverdue && !warnedDroppedCalls && callback == QLatin1String("SetVariable") &&
+      calls.size() == 1)
+    qWarning("movie renderer: the movie registered no SetVariable callback; replies wait for it");
   flushCalls();
 }
 
@@ -426,7 +419,7 @@ bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
   loop.exec(QEventLoop::ExcludeUserInputEvents);
   if (!self) return false;
   --waitingForMovie;
-  if (!events.empty()) QTimer::singleShot(0, this, &RuffleRenderer::dispatchEvents);
+  if (!events.empty()) scheduleDispatch();
   if (!answer->done) {
     qWarning("movie renderer: the movie did not answer GetVariable(%s) in %d ms",
              qUtf8Printable(name), kGetVariableTimeoutMs);

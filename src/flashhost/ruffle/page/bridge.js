@@ -20,6 +20,16 @@
   let acked = 0;
   let dropped = 0;
   let generation = 0;  // the program's number of the movie loaded last
+  // FSCommands of the running script, sent together when it ends: one message to the
+  // program per burst, not one per command.
+  let outgoing = [];
+
+  function sendCommands() {
+    if (!outgoing.length || !host) return;
+    const batch = outgoing;
+    outgoing = [];
+    host.fsCommands(batch);
+  }
 
   function log(text) {
     if (host) host.log(String(text));
@@ -81,6 +91,7 @@
   }
 
   function flashCall(name, args) {
+    sendCommands();
     const request = '<invoke name="' + xmlEscape(name) + '" returntype="xml"><arguments>' +
         args.map(toXml).join("") + "</arguments></invoke>";
     const xhr = new XMLHttpRequest();
@@ -134,25 +145,41 @@
     background = options.background;
     document.body.style.background = background || "#ffffff";
 
+    if (!window.RufflePlayer || typeof window.RufflePlayer.newest !== "function") {
+      host.loadFailed(generation, "the player's code is missing from the runtime");
+      return;
+    }
+    const current = generation;
     player = window.RufflePlayer.newest().createPlayer();
     player.onFSCommand = (command, args) => {
       if (seq - acked >= kMaxInFlight) {
-        ++dropped;
+        if (!dropped++) log("the movie floods FSCommands; dropping them until the program catches up");
         return true;
       }
       if (dropped) {
-        log("the movie floods FSCommands: " + dropped + " dropped");
+        log("the movie flooded FSCommands: " + dropped + " dropped");
         dropped = 0;
       }
-      host.fsCommand(generation, ++seq, String(command), args === undefined ? "" : String(args));
+      outgoing.push([current, ++seq, String(command), args === undefined ? "" : String(args)]);
+      if (outgoing.length === 1) queueMicrotask(sendCommands);
       return true;
     };
-    const current = generation;
     player.addEventListener("loadedmetadata", () => {
       const m = player.ruffle().metadata || {};
       host.movieStarted(current, m.width || 0, m.height || 0, m.numFrames || 0);
     });
     stage.appendChild(player);
+    // The player shows a movie it cannot play (or its own failure) on a panic screen of its
+    // own and says nothing else: tell the program too.
+    const panicWatch = new MutationObserver(() => {
+      const panic = player.shadowRoot && player.shadowRoot.getElementById("panic");
+      if (!panic) return;
+      panicWatch.disconnect();
+      const text = (id) => (panic.querySelector("#" + id) || {}).textContent || "";
+      host.loadFailed(current, (text("panic-title") + " " + text("panic-body")).trim());
+    });
+    if (player.shadowRoot)
+      panicWatch.observe(player.shadowRoot, { childList: true, subtree: true });
 
     const config = {
       allowScriptAccess: true,
@@ -219,6 +246,25 @@
 
   for (const type of ["contextmenu", "pointerdown", "mousedown"])
     window.addEventListener(type, stopMenu, true);
+
+  // A movie of one empty frame, played once and hidden as soon as the page is up: the player
+  // fetches and compiles its code then (while the program shows its splash), not when the
+  // first real movie comes. Every later player of the page reuses that code.
+  const kWarmUpMovie = new Uint8Array([0x46, 0x57, 0x53, 10, 17, 0, 0, 0, 0x00, 0x00, 0x18, 1, 0,
+                                       0x40, 0x00, 0x00, 0x00]);
+  function warmUp() {
+    if (!window.RufflePlayer || typeof window.RufflePlayer.newest !== "function") return;
+    const warm = window.RufflePlayer.newest().createPlayer();
+    warm.style.cssText = "position:absolute;left:0;top:0;width:1px;height:1px;visibility:hidden";
+    document.body.appendChild(warm);
+    warm.ruffle()
+        .load({ data: kWarmUpMovie, autoplay: "off", splashScreen: false,
+                unmuteOverlay: "hidden", allowScriptAccess: false, contextMenu: "off" })
+        .catch(() => {})
+        .finally(() => warm.remove());
+  }
+  if (document.readyState === "loading") document.addEventListener("DOMContentLoaded", warmUp);
+  else warmUp();
 
   new QWebChannel(qt.webChannelTransport, channel => {
     host = channel.objects.host;
