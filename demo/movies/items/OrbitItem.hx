@@ -76,6 +76,8 @@ class OrbitItem extends ItemMovie {
 		g.beginFill(0xFFC640);
 		g.drawCircle(210, 218, 30);
 		g.endFill();
+		// Only the Earth and the Moon move; the sky is drawn once.
+		sky.cacheAsBitmap = true;
 		addChild(sky);
 		earth = new Shape();
 		earth.graphics.beginFill(0x3C8FE0);
@@ -94,7 +96,7 @@ class OrbitItem extends ItemMovie {
 	}
 
 	function move() {
-		angle += 0.012;
+		angle += 0.024;
 		earth.x = 210 + 150 * Math.cos(angle);
 		earth.y = 218 + 110 * Math.sin(angle);
 		moon.x = earth.x + 24 * Math.cos(angle * 12);

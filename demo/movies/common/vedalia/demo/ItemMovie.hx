@@ -99,6 +99,8 @@ class ItemMovie extends Sprite {
 				return Std.string(stageH);
 			case "status":
 				return status;
+			case "info":
+				return info.text;
 			default:
 		}
 		var colon = name.indexOf(":");
