@@ -70,6 +70,9 @@ void swfSeeds() {
     movieSpec.extraTags = SwfTag(9, QByteArray(3, '\x10')) + SwfTag(77, QByteArray(80, 'x'));
     put("swf", SwfSignatureName(kind) + "-tags.swf", WriteSwfMovie(movieSpec));
   }
+  // Once found by this target: a header claiming a 4 GiB movie and a 2.8 GB dictionary.
+  put("swf", "lzma-huge-dictionary.swf",
+      QByteArray::fromBase64("WldTSkAAAP7gVV0AAAAAM6kAACf//KYUFnIA"));
 }
 
 void box(TGLMultyMesh& set, bool textured) {

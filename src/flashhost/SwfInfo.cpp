@@ -18,6 +18,10 @@ constexpr int kMaxBodyHeader = 17 + 4;
 // How much compressed input a header may take before we give up on the stream.
 constexpr qint64 kMaxCompressedHeaderInput = 256 * 1024;
 constexpr int kChunk = 4096;
+// Largest dictionary the whole-body check gives the LZMA decoder. A header may claim up to
+// 4 GiB; a movie that really needs matches farther back than this is reported as broken
+// rather than letting a few bytes of header reserve gigabytes.
+constexpr std::uint32_t kMaxLzmaDictionary = 256u * 1024 * 1024;
 
 class Reader {
  public:
@@ -303,8 +307,10 @@ std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error)
     const qint64 declaredBody = qint64(info->declaredLength) - 8;
     BytesReader in(data.sliced(17));
     const auto* props = reinterpret_cast<const unsigned char*>(data.data()) + 12;
-    body = LzmaBody(in, props, std::max<std::uint32_t>(info->declaredLength, 1),
-                    {scratch.data(), int(scratch.size()), true, declaredBody}, &reason, &ended);
+    const std::uint32_t cap =
+        std::clamp<std::uint32_t>(info->declaredLength, 1, kMaxLzmaDictionary);
+    body = LzmaBody(in, props, cap, {scratch.data(), int(scratch.size()), true, declaredBody},
+                    &reason, &ended);
     if (body >= 0 && body < declaredBody && !ended)
       return Fail(error, "compressed stream cut short"), std::nullopt;
   }

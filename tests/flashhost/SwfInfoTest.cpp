@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QFile>
 #include <QFileInfo>
@@ -186,6 +187,34 @@ TEST(SwfInfo, ALyingLengthIsOnlyReported) {
     EXPECT_EQ(info->declaredLength, 0xFFFFFFFFu);
     EXPECT_EQ(info->frameCount, 4);
   }
+}
+
+TEST(SwfInfo, WholeBodyCheckIgnoresADictionaryClaimOfGigabytes) {
+  // Found by fuzzing: a 40-byte header claiming a 4 GiB movie and a 2.8 GB dictionary.
+  const QByteArray found = QByteArray::fromBase64("WldTSkAAAP7gVV0AAAAAM6kAACf//KYUFnIA");
+  EXPECT_FALSE(SwfUncompressedLength(found));
+
+  // A sound movie whose header lies the same way still decodes under a 1 GiB address-space
+  // limit, which a dictionary of the claimed size would not fit in.
+  QByteArray zws = Movie(SwfCompression::Lzma);
+  const auto honest = SwfUncompressedLength(zws);
+  ASSERT_TRUE(honest);
+  zws.replace(4, 4, Bytes({0xF0, 0xFF, 0xFF, 0xFF}));
+  zws.replace(13, 4, Bytes({0xFF, 0xFF, 0xFF, 0xFF}));
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's shadow memory needs an unlimited address space";
+#else
+  rlimit previous{};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = rlim_t(1) << 30;
+  std::optional<qint64> length;
+  QString error;
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &limited), 0);
+  length = SwfUncompressedLength(zws, &error);
+  ::setrlimit(RLIMIT_AS, &previous);
+  EXPECT_EQ(length, honest) << error.toStdString();
+#endif
 }
 
 TEST(SwfInfo, ZeroFramesIsAValidHeaderWithNoFrames) {
