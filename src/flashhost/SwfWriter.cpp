@@ -162,7 +162,8 @@ QByteArray WriteSwfMovie(const SwfMovieSpec& movieSpec) {
 
 bool WriteSwfMovieFile(const QString& path, const SwfMovieSpec& movieSpec) {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered: a write that a full disk cuts short shows here, not lost inside commit().
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   const QByteArray bytes = WriteSwfMovie(movieSpec);
   if (file.write(bytes) != bytes.size()) {
     file.cancelWriting();

@@ -63,7 +63,8 @@ std::string GmsText(const TGLMultyMesh& set) {
 bool WriteGmsFile(const TGLMultyMesh& set, const QString& fileName, QString* error) {
   QSaveFile file(fileName);
   const std::string text = GmsText(set);
-  if (!file.open(QIODevice::WriteOnly) ||
+  // Unbuffered: a write that a full disk cuts short shows here, not lost inside commit().
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
       file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
     if (error) *error = QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString());
     return false;

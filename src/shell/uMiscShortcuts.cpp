@@ -151,8 +151,14 @@ QString CreateShortcut(const QString& target, int location, const QString& subFo
   const QString name = fileName.chopped(int(qstrlen(".desktop")));
 
   QSaveFile file(linkPath);
-  if (!file.open(QIODevice::WriteOnly)) return QString();
-  file.write(LauncherText(cleanTarget, name, effectiveWorkDir, arguments, description).toUtf8());
+  // Unbuffered: a write that a full disk cuts short shows here, not lost inside commit().
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return QString();
+  const QByteArray text =
+      LauncherText(cleanTarget, name, effectiveWorkDir, arguments, description).toUtf8();
+  if (file.write(text) != text.size()) {
+    file.cancelWriting();
+    return QString();
+  }
   if (!file.commit()) return QString();
   // Desktops run (and show) only launchers that are marked executable.
   QFile::setPermissions(linkPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |

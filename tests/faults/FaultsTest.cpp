@@ -3,13 +3,12 @@
 // settings file. Each time the command takes its failure path, no file is left half written,
 // and the next command works again once the fault is gone.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <csignal>
 
+#include "FileSizeLimit.h"
 #include "Mounts.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
@@ -36,27 +35,6 @@ QStringList Entries(const QString& dir) {
   return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                              QDir::Name);
 }
-
-// Writes past `bytes` in any file fail (EFBIG) while this lives: a disk that fills up
-// whatever the machine lets a test mount.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ::getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit limit = previous;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
-  }
-
- private:
-  rlimit previous{};
-  void (*previousHandler)(int) = nullptr;
-};
 
 // Fills the file system of `dir` until a write fails.
 void FillUp(const QString& dir) {
