@@ -31,6 +31,9 @@ void SetContentDir(const QString& dir);
 // BaseDir() + "folders/": the one tree that DeleteFolderTree may touch (empty while
 // BaseDir() is unset).
 QString PersonalFoldersRoot();
+// PersonalFoldersRoot() + `userFolderName` ("\\" read as "/"), or the root alone when a level
+// of the name is no plain name: dialogs must not open outside the personal folders.
+QString PersonalFolderPath(const QString& userFolderName);
 
 // The product title that prefixes launcher names: "Ведалия" and one blank.
 QString ProductTitlePrefix();

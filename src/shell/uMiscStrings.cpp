@@ -33,6 +33,13 @@ QString PersonalFoldersRoot() {
   return BaseDir() + QStringLiteral("folders/");
 }
 
+QString PersonalFolderPath(const QString& userFolderName) {
+  const QString folder = QString(userFolderName).replace(QLatin1Char('\\'), QLatin1Char('/'));
+  for (const QString& level : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+    if (!IsPlainName(level)) return PersonalFoldersRoot();
+  return PersonalFoldersRoot() + folder;
+}
+
 QString ProductTitlePrefix() { return QStringLiteral("Ведалия "); }
 
 int SplitString(QStringList& list, const QString& text, QChar separator) {

@@ -249,9 +249,10 @@ void TJpegForm::mnuSavePersonalClick() {
 
 void TJpegForm::mnuSaveOtherClick() {
   QString dir;
-  const QString root = PersonalFoldersRoot();
-  if (!root.isEmpty() && !FUserFolderName.isEmpty() && QDir(root + FUserFolderName).exists())
-    dir = root + FUserFolderName;
+  // A name that leads elsewhere falls back to the personal folders' root, never outside.
+  const QString personal = PersonalFolderPath(FUserFolderName);
+  if (!PersonalFoldersRoot().isEmpty() && !FUserFolderName.isEmpty() && QDir(personal).exists())
+    dir = personal;
   QString path = AppServices().fileDialogs->GetSaveFileName(this, QStringLiteral("Сохранить в ..."),
                                                             dir, ObjectName(), SaveFilter());
   if (path.isEmpty()) return;

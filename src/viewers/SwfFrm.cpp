@@ -169,13 +169,7 @@ void TSwfForm::FormCreate() {
 
 void TSwfForm::Reply(const QString& text) { FShPlayer->SetFlashVars(text); }
 
-QString TSwfForm::PersonalFolder() const {
-  const QString folder = QString(FUserFolderName).replace(QLatin1Char('\\'), QLatin1Char('/'));
-  // Levels that are no plain names would open the dialogs outside the personal folders.
-  for (const QString& level : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts))
-    if (!IsPlainName(level)) return PersonalFoldersRoot();
-  return PersonalFoldersRoot() + folder;
-}
+QString TSwfForm::PersonalFolder() const { return PersonalFolderPath(FUserFolderName); }
 
 void TSwfForm::ShPlayerFSCommand(TFlashPlayerControl*, const QString& wideCommand,
                                  const QString& wideArgs) {
