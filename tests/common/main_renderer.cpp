@@ -1,27 +1,28 @@
-// Main of the renderer tests: the web engine needs its URL scheme and flags before the
-// application exists, and every test shares its one profile (Chromium's start-up is the
-// cost), so all tests run in this one process.
+// Main of the tests that play real movies: the web engine needs its URL scheme and flags
+// before the application exists, and the tests of one program share its one profile
+// (Chromium's start-up is the cost).
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
 #include <QApplication>
 #include <QFile>
+#include <cstdio>
 
+#include "common/GlDrivers.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/ruffle/RuffleRenderer.h"
 
 // Chromium inside libQt6WebEngineCore deletes some of its objects through a base type of
 // another size when a render process goes away; the sanitizer's sized-delete check stops
-// the whole test there. That check is off in this program only; the rest of AddressSanitizer
-// stays (the suite's ASAN_OPTIONS add to these).
-extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
+// the whole test there. That check is off in these programs only; the rest of
+// AddressSanitizer stays (the suite's ASAN_OPTIONS add to these).
+extern "C" __attribute__((used)) const char* __asan_default_options() {
+  return "new_delete_type_mismatch=0";
+}
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
-  // As in the other widget tests: GL drivers stay loaded until the leak checker has run.
-  for (const char* driver : {"libGLX_mesa.so.0", VEDALIA_DRI_DIR "/swrast_dri.so"})
-    dlopen(driver, RTLD_NOW | RTLD_NODELETE);
+  vedalia::test::KeepGlDriversLoaded();
   vedalia::PrepareMovieRenderer();
   QApplication app(argc, argv);
   QFile runtime(vedalia::TFlashPlayerControl::PlayerCodeResource());
