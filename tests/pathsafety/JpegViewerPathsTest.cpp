@@ -80,13 +80,7 @@ TEST_F(JpegViewerPaths, SaveCommandsStayInsideTheCourse) {
       services.dialogs.answer = base + "/" + typed;
       form->mnuSaveOtherClick();
 
-      const TreeChanges c = CompareTrees(before, Outside());
-      EXPECT_TRUE(c.created.isEmpty())
-          << context << " created " << c.created.join(", ").toStdString();
-      EXPECT_TRUE(c.changed.isEmpty())
-          << context << " changed " << c.changed.join(", ").toStdString();
-      EXPECT_TRUE(c.removed.isEmpty())
-          << context << " removed " << c.removed.join(", ").toStdString();
+      ExpectNoChanges(CompareTrees(before, Outside()), context);
       delete form.data();
       ++tried;
     }

@@ -63,16 +63,10 @@ TEST_F(SwfViewerPaths, SaveCommandsStayInsideTheCourse) {
       for (const char* command :
            {"save_personal", "save_file", "save_other", "save_inf", "save_and_load_inf"})
         Command(form, command, "movie data");
-      const TreeChanges c = CompareTrees(before, Outside());
       const std::string context = "slot " + std::to_string(slot) + " name \"" +
                                   QString(name).replace(QChar(0), "\\0").left(60).toStdString() +
                                   "\"";
-      EXPECT_TRUE(c.created.isEmpty())
-          << context << " created " << c.created.join(", ").toStdString();
-      EXPECT_TRUE(c.changed.isEmpty())
-          << context << " changed " << c.changed.join(", ").toStdString();
-      EXPECT_TRUE(c.removed.isEmpty())
-          << context << " removed " << c.removed.join(", ").toStdString();
+      ExpectNoChanges(CompareTrees(before, Outside()), context);
       delete form;
       ++tried;
     }

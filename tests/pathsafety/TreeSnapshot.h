@@ -1,6 +1,8 @@
 #pragma once
 // A record of every entry below a folder (kind, size, content digest, link target), and the
 // differences between two records, so a test can tell exactly what an operation touched.
+#include <gtest/gtest.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -8,6 +10,7 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QStringList>
+#include <string>
 
 namespace vedalia::test {
 
@@ -59,6 +62,13 @@ inline TreeChanges CompareTrees(const TreeSnapshot& before, const TreeSnapshot& 
   for (auto it = before.cbegin(); it != before.cend(); ++it)
     if (!after.contains(it.key())) c.removed << it.key();
   return c;
+}
+
+// Fails the test, naming each entry, when `c` holds any change.
+inline void ExpectNoChanges(const TreeChanges& c, const std::string& context) {
+  EXPECT_TRUE(c.created.isEmpty()) << context << " created " << c.created.join(", ").toStdString();
+  EXPECT_TRUE(c.changed.isEmpty()) << context << " changed " << c.changed.join(", ").toStdString();
+  EXPECT_TRUE(c.removed.isEmpty()) << context << " removed " << c.removed.join(", ").toStdString();
 }
 
 }  // namespace vedalia::test
