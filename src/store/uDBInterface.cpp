@@ -45,6 +45,34 @@ bool PassesClassRule(const SqlRowSet& rows, const QString& classLetter) {
          rows.FieldText(QStringLiteral("U_class_literal")) == classLetter;
 }
 
+// Runs one SELECT and makes the reply from its rows: "nil" when there are none, "false"
+// when the engine fails.
+template <typename Read>
+QString SelectReply(SqlQuery& query, const QString& statement, Read read) {
+  try {
+    query.Clear();
+    query.AddLine(statement);
+    query.Open();
+    const QString reply = query.IsEmpty() ? kNil : read(query);
+    query.Close();
+    return reply;
+  } catch (...) {
+    query.Close();
+    return kFalse;
+  }
+}
+
+// After a failed change: nothing of it may stay, and a second failure here changes nothing
+// about the reply.
+void AbandonChange(TDM& dm) {
+  try {
+    dm.Table.Close();
+    dm.Query.Close();
+    dm.Database.Rollback();
+  } catch (...) {
+  }
+}
+
 qint32 ToInt32(const QString& text) {
   bool ok = false;
   const int value = text.toInt(&ok, 10);
@@ -121,111 +149,62 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
     query.Close();
   } catch (...) {
     reply = kFalse;
-    try {
-      DM->Table.Close();
-      query.Close();
-      DM->Database.Rollback();
-    } catch (...) {
-    }
+    AbandonChange(*DM);
   }
   return reply;
 }
 
 QString TDBInt::ValidateUser(const QString& SurName, const QString& Name,
                              const QString& ClassLetter, const QString& PasswordCode) {
-  SqlQuery& query = DM->Query;
-  QString reply = kNil;
-  try {
-    query.Clear();
-    query.AddLine("SELECT * FROM `users` WHERE U_SurName = '" + Quoted(SurName) +
-                  "' AND U_name = '" + Quoted(Name) + "' AND U_password = '" +
-                  Quoted(PasswordCode) + "'");
-    query.Open();
-    for (query.First(); !query.Eof(); query.Next()) {
-      if (PassesClassRule(query, ClassLetter)) reply = AccountRecord(query);
-    }
-    query.Close();
-  } catch (...) {
-    query.Close();
-    reply = kFalse;
-  }
-  return reply;
+  return SelectReply(DM->Query,
+                     "SELECT * FROM `users` WHERE U_SurName = '" + Quoted(SurName) +
+                         "' AND U_name = '" + Quoted(Name) + "' AND U_password = '" +
+                         Quoted(PasswordCode) + "'",
+                     [&](SqlQuery& query) {
+                       QString reply = kNil;
+                       for (query.First(); !query.Eof(); query.Next()) {
+                         if (PassesClassRule(query, ClassLetter)) reply = AccountRecord(query);
+                       }
+                       return reply;
+                     });
 }
 
 QString TDBInt::GetUserById(const QString& UserId) {
-  SqlQuery& query = DM->Query;
-  QString reply;
-  try {
-    if (!IsDecimalInteger(UserId)) return kFalse;
-    query.Clear();
-    query.AddLine("SELECT * FROM `users` WHERE U_id = " + UserId);
-    query.Open();
-    if (query.IsEmpty()) {
-      reply = kNil;
-    } else {
-      query.Last();
-      reply = AccountRecord(query);
-    }
-    query.Close();
-  } catch (...) {
-    query.Close();
-    reply = kFalse;
-  }
-  return reply;
+  if (!IsDecimalInteger(UserId)) return kFalse;
+  return SelectReply(DM->Query, "SELECT * FROM `users` WHERE U_id = " + UserId,
+                     [](SqlQuery& query) {
+                       query.Last();
+                       return AccountRecord(query);
+                     });
 }
 
 QString TDBInt::GetUsersList() {
-  SqlQuery& query = DM->Query;
-  QString reply;
-  try {
-    query.Clear();
-    query.AddLine(QStringLiteral("SELECT U_name, U_SurName, U_class_literal, U_id FROM `users`"));
-    query.Open();
-    if (query.IsEmpty()) {
-      reply = kNil;
-    } else {
-      QStringList entries;
-      for (query.First(); !query.Eof(); query.Next()) {
-        entries << query.FieldText(0) + ',' + query.FieldText(1) + ',' + query.FieldText(2) + ',' +
-                       query.FieldText(3);
-      }
-      reply = entries.join(';');
-    }
-    query.Close();
-  } catch (...) {
-    query.Close();
-    reply = kFalse;
-  }
-  return reply;
+  return SelectReply(DM->Query,
+                     QStringLiteral("SELECT U_name, U_SurName, U_class_literal, U_id FROM `users`"),
+                     [](SqlQuery& query) {
+                       QStringList entries;
+                       for (query.First(); !query.Eof(); query.Next()) {
+                         entries << query.FieldText(0) + ',' + query.FieldText(1) + ',' +
+                                        query.FieldText(2) + ',' + query.FieldText(3);
+                       }
+                       return entries.join(';');
+                     });
 }
 
 QString TDBInt::GetUserResults(const QString& UserId) {
-  SqlQuery& query = DM->Query;
-  QString reply;
-  try {
-    if (!IsDecimalInteger(UserId)) return kFalse;
-    query.Clear();
-    query.AddLine("SELECT * FROM `results` WHERE U_id = " + UserId);
-    query.Open();
-    if (query.IsEmpty()) {
-      reply = kNil;
-    } else {
-      static const char* const fields[] = {"R_Glava",    "R_Razv",    "R_Test_Num", "R_Last_Res",
-                                           "R_Best_Res", "R_Avg_Res", "R_Num_Pop",  "R_Dop_Inf"};
-      QStringList entries;
-      for (query.First(); !query.Eof(); query.Next()) {
-        QStringList values;
-        for (const char* name : fields) values << query.FieldText(QLatin1String(name));
-        entries << values.join('/');
-      }
-      reply = entries.join(';');
-    }
-    query.Close();
-  } catch (...) {
-    query.Close();
-    reply = kFalse;
-  }
-  return reply;
+  if (!IsDecimalInteger(UserId)) return kFalse;
+  return SelectReply(
+      DM->Query, "SELECT * FROM `results` WHERE U_id = " + UserId, [](SqlQuery& query) {
+        static const char* const fields[] = {"R_Glava",    "R_Razv",    "R_Test_Num", "R_Last_Res",
+                                             "R_Best_Res", "R_Avg_Res", "R_Num_Pop",  "R_Dop_Inf"};
+        QStringList entries;
+        for (query.First(); !query.Eof(); query.Next()) {
+          QStringList values;
+          for (const char* name : fields) values << query.FieldText(QLatin1String(name));
+          entries << values.join('/');
+        }
+        return entries.join(';');
+      });
 }
 
 QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber, qint32 Score,
@@ -286,12 +265,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
     query.Close();
   } catch (...) {
     reply = kFalse;
-    try {
-      DM->Table.Close();
-      query.Close();
-      DM->Database.Rollback();
-    } catch (...) {
-    }
+    AbandonChange(*DM);
   }
   return reply;
 }
@@ -309,10 +283,7 @@ QString TDBInt::DeleteUser(qint32 UserId) {
     DM->Database.Commit();
     return QString();
   } catch (...) {
-    try {
-      DM->Database.Rollback();
-    } catch (...) {
-    }
+    AbandonChange(*DM);
     return kFalse;
   }
 }
@@ -330,10 +301,7 @@ QString TDBInt::SetPassword(qint32 UserId, const QString& PasswordCode) {
     DM->Database.Commit();
     return QString();
   } catch (...) {
-    try {
-      DM->Database.Rollback();
-    } catch (...) {
-    }
+    AbandonChange(*DM);
     return kFalse;
   }
 }
