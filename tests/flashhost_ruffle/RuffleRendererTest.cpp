@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QMutex>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -288,6 +289,43 @@ TEST_F(Renderer, AMovieThePlayerCannotPlayIsReportedAndTheControlStaysUsable) {
 
   player->SetMovie(moviePath("echo.swf"));
   VEDALIA_WAIT_TRUE_FOR(count("ready") == 1, kWaitMs);
+}
+
+// A window of another shape than the stage shows the whole stage and fills the rest with
+// the stage colour, as the course's movies were drawn for; black bars would frame them.
+TEST_F(Renderer, TheStageColourFillsAWindowOfAnotherShape) {
+  const QSize before = player->size();
+  auto restore = qScopeGuard([&] {
+    player->SetBackgroundColor(TFlashPlayerControl::kDefaultBackgroundColor);
+    player->resize(before);
+    window->resize(before);
+  });
+  window->resize(600, 200);
+  player->resize(600, 200);
+  const QColor blue(0x33, 0x66, 0xCC);
+  player->SetBackgroundColor(int(blue.rgb() & 0xFFFFFF));
+  player->SetMovie(moviePath("echo.swf"));
+  VEDALIA_WAIT_TRUE_FOR(count("ready") == 1, kStartMs);
+
+  auto near = [](QRgb p, const QColor& c) {
+    return std::abs(qRed(p) - c.red()) + std::abs(qGreen(p) - c.green()) +
+               std::abs(qBlue(p) - c.blue()) <=
+           12;
+  };
+  // The stage (400:300) is 267 pixels wide here, in the middle; the movie's green panel
+  // is inside it.
+  const QColor green(0x2E, 0x7D, 0x6B);
+  QImage shot;
+  const bool filled = QTest::qWaitFor(
+      [&] {
+        shot = player->grab().toImage();
+        if (shot.width() < 600 || shot.height() < 200) return false;
+        return near(shot.pixel(10, 100), blue) && near(shot.pixel(590, 100), blue) &&
+               near(shot.pixel(300, 100), green);
+      },
+      kWaitMs);
+  EXPECT_TRUE(filled) << std::hex << "left " << shot.pixel(10, 100) << ", right "
+                      << shot.pixel(590, 100) << ", middle " << shot.pixel(300, 100);
 }
 
 TEST_F(Renderer, ACrashedRenderProcessIsReportedAndTheNextMoviePlays) {

@@ -31,6 +31,8 @@ class EchoMovie {
 
   static function main() {
     var stage = flash.Lib.current.stage;
+    // Haxe's start-up pins the stage to the top left; movies made in Flash keep it centred.
+    stage.align = cast "";
     var g = flash.Lib.current.graphics;
     g.beginFill(0x2E7D6B);
     g.drawRect(20, 20, stage.stageWidth - 40, stage.stageHeight - 40);

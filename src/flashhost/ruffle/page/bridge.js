@@ -191,7 +191,8 @@
       contextMenu: options.menu ? "on" : "off",
       menu: options.menu,
       backgroundColor: background,
-      letterbox: "on",
+      // Around a stage of another shape than the window: the stage colour, not black bars.
+      letterbox: "off",
       scale: options.scale,
       quality: options.quality,
       wmode: "window",
