@@ -141,6 +141,7 @@ bool TFlashPlayerControl::loadMovie(const QByteArray& movie, const QString& path
     movieData.clear();
     totalFrames = 0;
     stageSize = QSize();
+    if (renderer) renderer->Unload();
     update();
     return false;
   }

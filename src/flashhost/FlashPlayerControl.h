@@ -43,6 +43,9 @@ class IFlashRenderer {
   // Starts the movie held in `movie` (a complete SWF file). `path` is the file it came from,
   // empty for a movie played from memory (relative loads of the movie resolve against it).
   virtual bool Load(const QByteArray& movie, const QString& path) = 0;
+  // Stops the movie it plays: the control was given one it cannot take, and an earlier movie
+  // must not go on as if it were the new one.
+  virtual void Unload() = 0;
   // Delivers one variable to the running movie (a FlashVars assignment or SetVariable).
   virtual void SetVariable(const QString& name, const QString& value) = 0;
   // The movie's value of a variable; false when the back end cannot tell (the control then

@@ -72,6 +72,15 @@ QByteArray brokenMovie() {
   return movie;
 }
 
+// The colour of the panel the echo movie draws over most of its stage.
+const QColor kPanelGreen(0x2E, 0x7D, 0x6B);
+
+bool near(QRgb pixel, const QColor& colour) {
+  return std::abs(qRed(pixel) - colour.red()) + std::abs(qGreen(pixel) - colour.green()) +
+             std::abs(qBlue(pixel) - colour.blue()) <=
+         12;
+}
+
 struct Command {
   QString command, args;
   bool operator==(const Command&) const = default;
@@ -291,6 +300,29 @@ TEST_F(Renderer, AMovieThePlayerCannotPlayIsReportedAndTheControlStaysUsable) {
   VEDALIA_WAIT_TRUE_FOR(count("ready") == 1, kWaitMs);
 }
 
+TEST_F(Renderer, AMovieTheControlRefusesStopsTheMovieBefore) {
+  player->SetMovie(moviePath("echo.swf"));
+  VEDALIA_WAIT_TRUE_FOR(count("ready") == 1, kStartMs);
+  const QPoint centre(player->width() / 2, player->height() / 2);
+  VEDALIA_WAIT_TRUE_FOR(near(player->grab().toImage().pixel(centre), kPanelGreen), kWaitMs);
+
+  QTemporaryDir dir;
+  QFile notAMovie(dir.filePath("lesson.swf"));
+  ASSERT_TRUE(notAMovie.open(QIODevice::WriteOnly));
+  notAMovie.write("this is no movie at all");
+  notAMovie.close();
+  player->SetMovie(notAMovie.fileName());
+  EXPECT_EQ(player->TotalFrames(), 0);
+  VEDALIA_WAIT_TRUE_FOR(!near(player->grab().toImage().pixel(centre), kPanelGreen), kWaitMs);
+  // Nothing answers for the old movie any more.
+  player->SetFlashVars(QStringLiteral("after=1"));
+  QTest::qWait(500);
+  EXPECT_FALSE(received("echo", "after=1"));
+
+  player->SetMovie(moviePath("echo.swf"));
+  VEDALIA_WAIT_TRUE_FOR(count("ready") == 2, kWaitMs);
+}
+
 // A window of another shape than the stage shows the whole stage and fills the rest with
 // the stage colour, as the course's movies were drawn for; black bars would frame them.
 TEST_F(Renderer, TheStageColourFillsAWindowOfAnotherShape) {
@@ -307,21 +339,15 @@ TEST_F(Renderer, TheStageColourFillsAWindowOfAnotherShape) {
   player->SetMovie(moviePath("echo.swf"));
   VEDALIA_WAIT_TRUE_FOR(count("ready") == 1, kStartMs);
 
-  auto near = [](QRgb p, const QColor& c) {
-    return std::abs(qRed(p) - c.red()) + std::abs(qGreen(p) - c.green()) +
-               std::abs(qBlue(p) - c.blue()) <=
-           12;
-  };
   // The stage (400:300) is 267 pixels wide here, in the middle; the movie's green panel
   // is inside it.
-  const QColor green(0x2E, 0x7D, 0x6B);
   QImage shot;
   const bool filled = QTest::qWaitFor(
       [&] {
         shot = player->grab().toImage();
         if (shot.width() < 600 || shot.height() < 200) return false;
         return near(shot.pixel(10, 100), blue) && near(shot.pixel(590, 100), blue) &&
-               near(shot.pixel(300, 100), green);
+               near(shot.pixel(300, 100), kPanelGreen);
       },
       kWaitMs);
   EXPECT_TRUE(filled) << std::hex << "left " << shot.pixel(10, 100) << ", right "

@@ -33,6 +33,7 @@ class VariableRenderer : public IFlashRenderer {
   }
   QWidget* View() override { return nullptr; }
   bool Load(const QByteArray&, const QString&) override { return true; }
+  void Unload() override {}
   void SetVariable(const QString&, const QString&) override {}
   bool GetVariable(const QString& name, QString& value) override {
     if (!Variables().contains(name)) return false;

@@ -44,6 +44,7 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
 
   QWidget* View() override;
   bool Load(const QByteArray& movie, const QString& path) override;
+  void Unload() override;
   void SetVariable(const QString& name, const QString& value) override;
   bool GetVariable(const QString& name, QString& value) override;
   void SetReturnValue(const QString& value) override;
@@ -80,6 +81,7 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
 
   void loadPage();
   void startMovie();
+  void forgetMovie();
   void queueCall(const QString& callback, const QJsonArray& args);
   void flushCalls();
   void addEvent(int generation, int seq, Event event);

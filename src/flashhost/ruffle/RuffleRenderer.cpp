@@ -145,9 +145,30 @@ void RuffleRenderer::loadPage() {
 // ---- The movie ------------------------------------------------------------------------------
 
 bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
-  ++generation;
+  forgetMovie();
   movie = bytes;
   moviePath = path;
+  if (pageBroken) loadPage();
+  // Started from the event loop, so the properties set right after the movie (menu,
+  // background) are in the player's configuration from its first frame.
+  if (!startPending) {
+    startPending = true;
+    QTimer::singleShot(0, this, &RuffleRenderer::startMovie);
+  }
+  return true;
+}
+
+void RuffleRenderer::Unload() {
+  forgetMovie();
+  if (pageIsReady) runScript(QStringLiteral("vedaliaPlayer.unload()"));
+}
+
+// What belonged to the movie before: its events, calls and callbacks (late ones carry an
+// old generation and are ignored).
+void RuffleRenderer::forgetMovie() {
+  ++generation;
+  movie.clear();
+  moviePath.clear();
   callbacks.clear();
   calls.clear();
   warnedDroppedCalls = false;
@@ -159,14 +180,6 @@ bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
   eventGap.stop();
   nextSeq = 1;
   lastAcked = 0;
-  if (pageBroken) loadPage();
-  // Started from the event loop, so the properties set right after the movie (menu,
-  // background) are in the player's configuration from its first frame.
-  if (!startPending) {
-    startPending = true;
-    QTimer::singleShot(0, this, &RuffleRenderer::startMovie);
-  }
-  return true;
 }
 
 void RuffleRenderer::pageReady() {

@@ -236,6 +236,10 @@
     ack(upTo) {
       if (upTo > acked) acked = upTo;
     },
+    unload() {
+      if (player) player.remove();
+      player = null;
+    },
     setMenu(on) {
       menuEnabled = on;
     },
