@@ -287,11 +287,6 @@ TEST_F(DemoCourse, QuizScoreIsStoredAndTheCloseBoxQuitsRememberingTheLogIn) {
 }
 
 TEST_F(DemoCourse, AnItemOpensInItsWindowAndItsMovieUsesTheWindowsCommands) {
-#if defined(__SANITIZE_ADDRESS__)
-  // Under the sanitizer the item's movie stops answering GetVariable once it has started
-  // (the main movie keeps answering): a fault of the movie renderer, reported to its owner.
-  GTEST_SKIP() << "the item's movie does not answer GetVariable under the sanitizer";
-#endif
   ASSERT_NO_FATAL_FAILURE(startShell());
   ASSERT_NO_FATAL_FAILURE(click("nav.items"));
   DEMO_WAIT_EQ(movie("screen"), "items");
