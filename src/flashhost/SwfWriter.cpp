@@ -3,9 +3,10 @@
 #include <lzma.h>
 #include <zlib.h>
 
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
+
+#include "platform/FileReplace.h"
 
 namespace vedalia {
 namespace {
@@ -161,15 +162,7 @@ QByteArray WriteSwfMovie(const SwfMovieSpec& movieSpec) {
 }
 
 bool WriteSwfMovieFile(const QString& path, const SwfMovieSpec& movieSpec) {
-  QSaveFile file(path);
-  // Unbuffered: a write that a full disk cuts short shows here, not lost inside commit().
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-  const QByteArray bytes = WriteSwfMovie(movieSpec);
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return ReplaceFileContents(path, WriteSwfMovie(movieSpec));
 }
 
 }  // namespace vedalia

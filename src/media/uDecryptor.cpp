@@ -8,13 +8,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "flashhost/SwfInfo.h"
+#include "platform/FileReplace.h"
 
 namespace vedalia {
 
@@ -163,15 +163,7 @@ bool TDecryptor::SaveContent(const QString& SourcePath, const QString& TargetPat
                              const QByteArray& Key, const QString& FileType) {
   const auto content = LoadContent(SourcePath, Key, FileType);
   if (!content || TargetPath.isEmpty()) return false;
-  QSaveFile file(TargetPath);
-  // Unbuffered: a small copy that comes up short when the disk fills would otherwise be
-  // flushed only in commit(), which takes the cut copy for complete.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-  if (file.write(*content) != content->size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return ReplaceFileContents(TargetPath, *content);
 }
 
 }  // namespace vedalia

@@ -1,7 +1,8 @@
 #include "model3d/uGmsWriter.h"
 
-#include <QSaveFile>
 #include <charconv>
+
+#include "platform/FileReplace.h"
 
 namespace vedalia {
 namespace {
@@ -61,15 +62,12 @@ std::string GmsText(const TGLMultyMesh& set) {
 }
 
 bool WriteGmsFile(const TGLMultyMesh& set, const QString& fileName, QString* error) {
-  QSaveFile file(fileName);
   const std::string text = GmsText(set);
-  // Unbuffered: a write that a full disk cuts short shows here, not lost inside commit().
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-      file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
-    if (error) *error = QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString());
-    return false;
-  }
-  return true;
+  QString why;
+  if (ReplaceFileContents(fileName, QByteArrayView(text.data(), qsizetype(text.size())), &why))
+    return true;
+  if (error) *error = QStringLiteral("cannot write %1: %2").arg(fileName, why);
+  return false;
 }
 
 }  // namespace vedalia

@@ -3,12 +3,12 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QTextDocument>
 #include <cmath>
 
 #include "media/uDecryptor.h"
 #include "platform/Cp1251.h"
+#include "platform/FileReplace.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
@@ -24,15 +24,7 @@ QStringList fieldsOf(const QString& text, QChar separator) {
 
 // Writes `text` and a line break as 8-bit text, replacing the file only once it is complete.
 bool writeTextFile(const QString& path, const QString& text) {
-  QSaveFile file(path);
-  // Unbuffered, so that a write the full disk cuts short is seen here, not lost in commit().
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-  const QByteArray bytes = ToCp1251(text) + "\r\n";
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return ReplaceFileContents(path, ToCp1251(text) + "\r\n");
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "platform/FileReplace.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -150,16 +150,10 @@ QString CreateShortcut(const QString& target, int location, const QString& subFo
   if (effectiveWorkDir.isEmpty()) effectiveWorkDir = QFileInfo(cleanTarget).absolutePath() + '/';
   const QString name = fileName.chopped(int(qstrlen(".desktop")));
 
-  QSaveFile file(linkPath);
-  // Unbuffered: a write that a full disk cuts short shows here, not lost inside commit().
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return QString();
-  const QByteArray text =
-      LauncherText(cleanTarget, name, effectiveWorkDir, arguments, description).toUtf8();
-  if (file.write(text) != text.size()) {
-    file.cancelWriting();
+  if (!ReplaceFileContents(
+          linkPath,
+          LauncherText(cleanTarget, name, effectiveWorkDir, arguments, description).toUtf8()))
     return QString();
-  }
-  if (!file.commit()) return QString();
   // Desktops run (and show) only launchers that are marked executable.
   QFile::setPermissions(linkPath, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                       QFileDevice::ExeOwner | QFileDevice::ReadGroup |

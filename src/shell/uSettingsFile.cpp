@@ -4,10 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "platform/Cp1251.h"
+#include "platform/FileReplace.h"
 
 namespace vedalia {
 
@@ -125,17 +125,9 @@ bool TIniFile::UpdateFile() {
   const QFileInfo info(path);
   if (info.exists() && (!info.isWritable() || !(info.permissions() & QFileDevice::WriteOwner)))
     return false;
-  QSaveFile file(path);
-  // Unbuffered: a buffered write that comes up short when the disk fills is only flushed in
-  // commit(), which then takes the cut text for complete and puts it in place.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   QByteArray bytes;
   for (const QString& line : lines) bytes += ToCp1251(line) + "\r\n";
-  if (file.write(bytes) != bytes.size()) {
-    file.cancelWriting();
-    return false;
-  }
-  return file.commit();
+  return ReplaceFileContents(path, bytes);
 }
 
 QString SettingsFilePath(const QString& executablePath) {

@@ -3,11 +3,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <iostream>
 
 #include "ContentArgs.h"
 #include "CourseCommand.h"
+#include "platform/FileReplace.h"
 
 namespace vedalia::course {
 namespace {
@@ -49,9 +49,8 @@ int RunScramble(const std::vector<std::string>& arguments) {
   const Detection before = Detect(bytes, key);
   TDecryptor::Unscramble(bytes.data(), bytes.size(), EffectiveKey(key));
 
-  QSaveFile target(out);  // the old OUT stays until the new one is complete
-  if (!target.open(QIODevice::WriteOnly) || target.write(bytes) != bytes.size() ||
-      !target.commit()) {
+  // The old OUT stays until the new one is complete.
+  if (!ReplaceFileContents(out, bytes)) {
     std::cerr << "vedalia-course scramble: cannot write " << args[1] << "\n";
     return 1;
   }
