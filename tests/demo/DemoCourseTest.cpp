@@ -17,6 +17,7 @@
 #include <cmath>
 #include <memory>
 
+#include "common/Colours.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "media/uPlayerSet.h"
 #include "platform/Cp1251.h"
@@ -345,11 +346,7 @@ TEST_F(DemoCourse, MainWindowShowsTheStartMovieWithTheRememberedLogIn) {
     qint64 hits = 0;
     for (int y = 0; y < image.height(); y += 2)
       for (int x = 0; x < image.width(); x += 2) {
-        const QRgb p = image.pixel(x, y);
-        if (std::abs(qRed(p) - qRed(colour)) + std::abs(qGreen(p) - qGreen(colour)) +
-                std::abs(qBlue(p) - qBlue(colour)) <=
-            12)
-          ++hits;
+        if (test::NearColour(image.pixel(x, y), colour)) ++hits;
       }
     return double(hits) / (double(image.width() / 2) * double(image.height() / 2));
   };

@@ -17,6 +17,7 @@
 #include <QWebEngineView>
 #include <memory>
 
+#include "common/Colours.h"
 #include "common/WaitFor.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
@@ -75,11 +76,7 @@ QByteArray brokenMovie() {
 // The colour of the panel the echo movie draws over most of its stage.
 const QColor kPanelGreen(0x2E, 0x7D, 0x6B);
 
-bool near(QRgb pixel, const QColor& colour) {
-  return std::abs(qRed(pixel) - colour.red()) + std::abs(qGreen(pixel) - colour.green()) +
-             std::abs(qBlue(pixel) - colour.blue()) <=
-         12;
-}
+bool near(QRgb pixel, const QColor& colour) { return test::NearColour(pixel, colour.rgb()); }
 
 struct Command {
   QString command, args;
