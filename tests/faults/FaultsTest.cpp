@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "FaultFiles.h"
 #include "FileSizeLimit.h"
 #include "Mounts.h"
 #include "shell/uCommandHandler.h"
@@ -21,19 +22,9 @@
 namespace vedalia::test {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool WriteAll(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QStringList Entries(const QString& dir) {
-  return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                             QDir::Name);
 }
 
 // Fills the file system of `dir` until a write fails.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "FaultFiles.h"
 #include "FileSizeLimit.h"
 #include "flashhost/SwfWriter.h"
 #include "model3d/ModelFiles.h"
@@ -13,15 +14,6 @@
 
 namespace vedalia::test {
 namespace {
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList Entries(const QString& dir) {
-  return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 class WriterFaults : public ::testing::Test {
  protected:
