@@ -1,7 +1,6 @@
 #include "model3d/ThreeDimFrm.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,6 +13,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "media/uDecryptor.h"
 #include "model3d/ThreeDimButtons.h"
 #include "model3d/uMeshView.h"
 #include "shell/uMisc.h"
@@ -153,7 +153,8 @@ void TThreeDimForm::FormCreate() {
   CenterOnWorkArea(this);
   QString texturePath = FFolderPath + FFileName.chopped(std::min<qsizetype>(4, FFileName.size())) +
                         QStringLiteral(".bmp");
-  if (!QFileInfo(texturePath).isFile()) texturePath.clear();
+  // The bitmap's name may differ in letter case from the model's, as any content name may.
+  texturePath = ResolveContentFile(texturePath);
   const QString modelPath = FFolderPath + FFileName;
   QString error;
   FView = TMeshView::Create(ModelPanel, modelPath, texturePath, ModelPanel->width(),
