@@ -1,6 +1,7 @@
 #include "model3d/ThreeDimFrm.h"
 
 #include <QCloseEvent>
+#include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -161,6 +162,7 @@ void TThreeDimForm::FormCreate() {
                             ModelPanel->height(), ZoomStep * ZoomStep, 1.0f / (ZoomStep * ZoomStep),
                             &error);
   if (!FView) {
+    qWarning().noquote() << "3D model" << modelPath << "not loaded:" << error;
     AppServices().messages->ShowMessage(this, MessageKind::Warning,
                                         QStringLiteral("Невозможно загрузить 3D модель."));
     // Nothing to show: free the window once its creator has taken it, instead of keeping an
