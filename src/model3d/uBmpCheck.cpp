@@ -8,7 +8,7 @@ namespace {
 
 constexpr qint64 kFileHeader = 14;
 // Larger images than this are no texture a course ships (and more than the decoder takes).
-constexpr qint64 kMaxSide = 32768;
+constexpr qint64 kMaxSide = qint64(1) << 20;
 constexpr qint64 kMaxPixels = qint64(1) << 28;
 
 enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
