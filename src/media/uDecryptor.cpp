@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "flashhost/SwfInfo.h"
-#include "platform/FileReplace.h"
+#include "platform/SafePath.h"
 
 namespace vedalia {
 
@@ -163,7 +163,7 @@ bool TDecryptor::SaveContent(const QString& SourcePath, const QString& TargetPat
                              const QByteArray& Key, const QString& FileType) {
   const auto content = LoadContent(SourcePath, Key, FileType);
   if (!content || TargetPath.isEmpty()) return false;
-  return ReplaceFileContents(TargetPath, *content);
+  return ReplaceFileConfined(TargetPath, *content);
 }
 
 }  // namespace vedalia

@@ -41,7 +41,8 @@ class TDecryptor {
   std::optional<QByteArray> LoadContent(const QString& Path, const QByteArray& Key,
                                         const QString& FileType);
   // Loads SourcePath like LoadContent and writes the plain bytes to TargetPath, replacing the
-  // file only once the new one is complete. False when nothing loads or writing fails.
+  // file only once the new one is complete; below the course's base folder no link is
+  // followed on the way (ReplaceFileConfined). False when nothing loads or writing fails.
   bool SaveContent(const QString& SourcePath, const QString& TargetPath, const QByteArray& Key,
                    const QString& FileType);
 

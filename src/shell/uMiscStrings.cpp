@@ -1,5 +1,8 @@
 // The process-wide roots and the string helpers of the command protocol.
 
+#include <QDir>
+
+#include "platform/SafePath.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -25,7 +28,11 @@ QString WithTrailingSlash(const QString& dir) {
 
 const QString& BaseDir() { return BaseDirStorage(); }
 const QString& ContentDir() { return ContentDirStorage(); }
-void SetBaseDir(const QString& dir) { BaseDirStorage() = WithTrailingSlash(dir); }
+void SetBaseDir(const QString& dir) {
+  BaseDirStorage() = WithTrailingSlash(dir);
+  // Whatever is written below the base folder stays there, links planted in it or not.
+  SetConfinementRoot(dir.isEmpty() ? QString() : QDir(dir).absolutePath());
+}
 void SetContentDir(const QString& dir) { ContentDirStorage() = WithTrailingSlash(dir); }
 
 QString PersonalFoldersRoot() {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 
 #include "platform/Cp1251.h"
@@ -23,6 +24,11 @@ QString sectionName(const QString& line) {
   return t.mid(1, t.size() - 2).trimmed();
 }
 
+QHash<QString, QStringList>& MemorySettings() {
+  static QHash<QString, QStringList> files;
+  return files;
+}
+
 bool isSectionLine(const QString& line) {
   const QString t = line.trimmed();
   return t.size() >= 2 && t.startsWith(QLatin1Char('[')) && t.endsWith(QLatin1Char(']'));
@@ -30,7 +36,13 @@ bool isSectionLine(const QString& line) {
 
 }  // namespace
 
+void KeepSettingsInMemory(const QString& path) { MemorySettings().insert(path, {}); }
+
 TIniFile::TIniFile(const QString& filePath) : path(filePath) {
+  if (const auto kept = MemorySettings().constFind(path); kept != MemorySettings().constEnd()) {
+    lines = kept.value();
+    return;
+  }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return;
   const QByteArray bytes = file.read(kMaxSettingsSize);
@@ -120,6 +132,10 @@ bool TIniFile::DeleteKey(const QString& section, const QString& key) {
 }
 
 bool TIniFile::UpdateFile() {
+  if (const auto kept = MemorySettings().find(path); kept != MemorySettings().end()) {
+    kept.value() = lines;
+    return true;
+  }
   // A read-only settings file stays as it is, even though its folder would let us replace it.
   // The owner's write bit counts even for an administrator, who could write anyway.
   const QFileInfo info(path);

@@ -44,6 +44,10 @@ class TIniFile {
   QStringList lines;
 };
 
+// Settings that live only as long as this process (a replay that must leave nothing behind,
+// even when it is killed): a TIniFile on `path` reads and writes memory instead of a file.
+void KeepSettingsInMemory(const QString& path);
+
 // Where the settings file lives: the executable's path with its extension replaced by
 // ".ini" when that folder is writable, else the same name in the user's configuration
 // folder ("vedalia" below it). `executablePath` empty: this program's own.

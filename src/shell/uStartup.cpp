@@ -1,5 +1,8 @@
 #include "shell/uStartup.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -38,7 +41,16 @@ bool InstallPlayerCodeFromResource() {
   return InstallPlayerCodeFromResource(TFlashPlayerControl::PlayerCodeResource());
 }
 
-QString InstanceLockPath() { return QDir::tempPath() + QStringLiteral("/global_tovk_8.lock"); }
+QString InstanceLockPath() {
+  // A fixed folder, never one named by the environment, so every process of the machine
+  // finds the same lock. Both are shared and sticky: each account makes and takes over only
+  // its own file, so one account's lock never keeps another's course from starting.
+  struct stat st {};
+  const bool runLock = ::stat("/run/lock", &st) == 0 && S_ISDIR(st.st_mode) &&
+                       (st.st_mode & S_ISVTX) && ::access("/run/lock", W_OK | X_OK) == 0;
+  return QLatin1String(runLock ? "/run/lock" : "/tmp") + QStringLiteral("/global_tovk_8-") +
+         QString::number(::getuid()) + QStringLiteral(".lock");
+}
 
 std::unique_ptr<QLockFile> TakeInstanceLock(const QString& lockPath) {
   auto lock = std::make_unique<QLockFile>(lockPath);

@@ -21,7 +21,8 @@ extern const char* const kStartMovieMessage;
 bool InstallPlayerCodeFromResource(const QString& resourcePath);
 bool InstallPlayerCodeFromResource();
 
-// The single-instance lock file: global_tovk_8.lock in the system's temporary folder.
+// The single-instance lock file: global_tovk_8-<account id>.lock in the machine's lock
+// folder (/run/lock, else /tmp), whatever TMPDIR says.
 QString InstanceLockPath();
 // Takes the lock (a stale lock of a dead process is taken over); null when another live
 // process holds it.

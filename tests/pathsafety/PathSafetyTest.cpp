@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QPrinter>
 #include <QTemporaryDir>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 
@@ -234,6 +235,92 @@ TEST_F(PathSafety, AccountCommandsWithNamesFromTheDatabase) {
             [&] { handler->ShPlayerFSCommand("deleteUser", id); });
     }
   }
+}
+
+// Property: links planted at any level of a pupil's tree (the folders' root, the class, the
+// person, a favourites folder, each file a command writes) lead no write, copy, listing or
+// deletion elsewhere. All that may change is below folders/.
+TEST_F(PathSafety, PlantedLinksAtEveryLevel) {
+  CreateDatabaseFile(DatabaseFilePath(), sealed::kTestKdfCost);
+  Put(base + "data/photo/birch.txt", "plain item");
+  Put(base + "database/lorevia_db.adb.bak", "a backup");
+  const QString person = "folders/8А/Петров Пётр";
+  const QStringList levels = {"folders",
+                              "folders/8А",
+                              person,
+                              person + "/fav",
+                              person + "/tmp.html",
+                              person + "/test.html",
+                              person + "/Фотография_birch.txt",
+                              person + "/copy.doc",
+                              person + "/fav/list.txt"};
+  const QStringList targets = {QString(),
+                               root + "outside/victim.txt",
+                               root + "outside/dir",
+                               root + "outside/gone",
+                               base + "database",
+                               base + "database/lorevia_db.adb.bak",
+                               base + "data/photo"};
+  auto handler = Handler();
+  const QString database = "course/database/lorevia_db.adb";  // the accounts, and its lock
+  int rounds = 0;
+  for (const QString& level : levels) {
+    for (const QString& target : targets) {
+      std::filesystem::remove_all((base + "folders").toStdString());
+      ASSERT_TRUE(QDir().mkpath(base + person + "/fav"));
+      if (!target.isEmpty()) {
+        std::filesystem::remove_all((base + level).toStdString());
+        ASSERT_TRUE(QFile::link(target, base + level));
+      }
+      const std::string context = level.toStdString() + " -> " + target.toStdString();
+      const TreeSnapshot before = SnapshotTree(root);
+      window.replies.clear();
+      handler->ShPlayerFSCommand("addUser", "Пётр;Петров;А;pw;0");
+      const QString id = window.replies.value(0).section('=', 1);
+      handler->ShPlayerFSCommand("validateUser", id);
+      handler->ShPlayerFSCommand("print_test_result", "<html>page</html>");
+      handler->ShPlayerFSCommand("save_test_to_html", "test.html|<html>75</html>");
+      handler->ShPlayerFSCommand("save_file", "x;birch.txt;photo;birch");
+      handler->ShPlayerFSCommand("saveFavorites", "folders\\8А\\Петров Пётр\\fav|list.txt|a");
+      SaveToPersonalFolder(base + "data/photo/", "birch.swf", "copy", "8А/Петров Пётр", "doc");
+      handler->ShPlayerFSCommand("getUsersFiles", "");
+      const QString files = window.replies.last();
+      EXPECT_FALSE(files.contains("victim") || files.contains("inner") ||
+                   files.contains("lorevia") || files.contains("birch.doc"))
+          << context << ": " << files.toStdString();
+      // Without a link every command did its work.
+      for (const QString& written : levels.mid(4))
+        EXPECT_TRUE(!target.isEmpty() || QFileInfo(base + written).isFile())
+            << written.toStdString();
+      EXPECT_TRUE(!target.isEmpty() || files.contains("photo_birch.txt")) << files.toStdString();
+      handler->ShPlayerFSCommand("deleteUser", id);
+      EXPECT_EQ(window.replies.last(), "UserDeleted=true") << context;
+      const TreeChanges c = CompareTrees(before, SnapshotTree(root));
+      for (const QString& p : c.created + c.changed + c.removed)
+        EXPECT_TRUE(p.startsWith("course/folders/") || p.startsWith(database))
+            << context << " touched " << p.toStdString();
+      ++rounds;
+    }
+  }
+  EXPECT_EQ(rounds, levels.size() * targets.size());
+}
+
+// Favourites never replace the course's own files, whatever the letter case or the path.
+TEST_F(PathSafety, FavoritesNeverReplaceTheCourse) {
+  Put(base + "start.swf", "main movie");
+  CreateDatabaseFile(DatabaseFilePath(), sealed::kTestKdfCost);
+  auto handler = Handler();
+  handler->ShPlayerFSCommand("debug", "");  // the database's lock file is there from now on
+  const TreeSnapshot before = SnapshotTree(base);
+  for (const char* args : {"database|lorevia_db.adb|x", "|start.swf|x", "|START.SWF|x",
+                           "\\|start.swf|x", "database\\new|a.txt|x", "data\\photo|birch.doc|x",
+                           "data|new.txt|x", "folders\\..\\database|lorevia_db.adb|x"}) {
+    handler->ShPlayerFSCommand("saveFavorites", args);
+    ExpectNoChanges(CompareTrees(before, SnapshotTree(base)), args);
+  }
+  handler->ShPlayerFSCommand("saveFavorites", "fav\\data|start.swf|x");  // only the course's own
+  EXPECT_TRUE(QFile::exists(base + "fav/data/start.swf"));
+  EXPECT_TRUE(window.replies.isEmpty());
 }
 
 }  // namespace

@@ -133,6 +133,15 @@ QString CsvField(const QString& value) {
   return '"' + quoted + '"';
 }
 
+// Tab-separated text: a tab, a line break or a backslash inside a field is written as a
+// backslash escape (\t, \n, \r, \\), so every row stays one line of the same columns.
+QString TsvField(QString value) {
+  value.replace('\\', QStringLiteral("\\\\"));
+  value.replace('\t', QStringLiteral("\\t"));
+  value.replace('\n', QStringLiteral("\\n"));
+  return value.replace('\r', QStringLiteral("\\r"));
+}
+
 int List(const QString& path, const QString& statement, const QStringList& header, bool csv) {
   try {
     TDM dm(path);
@@ -140,9 +149,9 @@ int List(const QString& path, const QString& statement, const QStringList& heade
     dm.Query.Open();
     if (csv) std::cout << "\xEF\xBB\xBF";
     const auto writeRow = [&](const QStringList& values) {
-      if (!csv) return Print(values.join('\t'));
       QStringList fields;
-      for (const QString& v : values) fields << CsvField(v);
+      for (const QString& v : values) fields << (csv ? CsvField(v) : TsvField(v));
+      if (!csv) return Print(fields.join('\t'));
       std::cout << fields.join(',').toStdString() << "\r\n";
     };
     writeRow(header);
@@ -200,7 +209,7 @@ const CourseCommandRegistrar registrar({
     "  db add-account PATH --surname S --name N --class-letter L --password P\n"
     "                   [--privileged] [--class-number 8] [--father-name F] [--birth-date D]\n"
     "                   [--sex X] [--login L]   an account, encoded as the shell's registration\n"
-    "  db users PATH                the accounts, tab-separated\n"
+    "  db users PATH                the accounts, tab-separated (\\t \\n \\r \\\\ escaped)\n"
     "  db results PATH [--csv]      every test result with its pupil (CSV for spreadsheets)",
     &Run,
 });

@@ -3,7 +3,6 @@
 // sequences without the shell's windows.
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <iostream>
 
@@ -12,6 +11,7 @@
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
+#include "shell/uSettingsFile.h"
 #include "store/uChecker.h"
 
 namespace vedalia::course {
@@ -126,9 +126,12 @@ int runReplay(const std::vector<std::string>& args) {
 
   SetBaseDir(QDir(base).absolutePath());
   SetContentDir(content.isEmpty() ? BaseDir() : QDir(content).absolutePath());
-  // Without --settings the remembered log-in lives only as long as this run.
-  QTemporaryDir scratch;
-  if (settings.isEmpty()) settings = scratch.path() + QStringLiteral("/replay.ini");
+  // Without --settings the remembered log-in lives only as long as this run, in memory: no
+  // scratch file outlives a replay that is killed.
+  if (settings.isEmpty()) {
+    settings = QStringLiteral("replay settings (memory)");
+    KeepSettingsInMemory(settings);
+  }
 
   PrintedMessages messages;
   Services services;
