@@ -67,6 +67,8 @@ class SqlBackend {
   virtual SqlResult LastRow(const QString& table) = 0;
   // One new row; columns not named get their defaults.
   virtual void Insert(const QString& table, const SqlBindings& columnValues) = 0;
+  // Reads the whole store once to prove it undamaged (the start-up check); throws Damaged.
+  virtual void Verify() {}
 };
 
 // The embedded engine on the encrypted database file (target: its path).

@@ -67,6 +67,8 @@ void SqlDatabase::Commit() {
   Backend().Commit();
 }
 
+void SqlDatabase::Verify() { Backend().Verify(); }
+
 void SqlDatabase::Rollback() {
   if (backend_->Connected()) backend_->Rollback();
 }

@@ -39,6 +39,8 @@ class SqlDatabase {
   // Drops the transaction's changes; harmless when none is open.
   void Rollback();
   bool InTransaction() const;
+  // Reads the whole database once to prove it undamaged; throws EngineError Damaged.
+  void Verify();
 
   // Makes a new database file with the given statements (tables, indexes). Never replaces
   // an existing file.

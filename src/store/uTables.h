@@ -21,7 +21,7 @@ class TDM {
   // missing, locked, damaged or sealed under another password.
   TDM();
   // The same for a database elsewhere (tools, tests).
-  explicit TDM(const QString& filePath, int lockWaitMs = 500);
+  explicit TDM(const QString& filePath, int lockWaitMs = kLockWaitMs);
   ~TDM();
   TDM(const TDM&) = delete;
   TDM& operator=(const TDM&) = delete;
