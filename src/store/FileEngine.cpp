@@ -363,35 +363,46 @@ sqlite3* OpenEncrypted(const QString& path, const sealed::FileKey& key) {
 
 // A format-1 image, read-only, from memory (no plain copy on disk).
 struct LegacyImage {
-  int fd = -1;
+  std::string folder;
   sqlite3* db = nullptr;
 };
+
+void RemoveLegacy(const std::string& folder) {
+  if (folder.empty()) return;
+  for (const char* name : {"/image.db", "/image.db-journal"}) ::unlink((folder + name).c_str());
+  ::rmdir(folder.c_str());
+}
 
 LegacyImage OpenLegacy(const QString& path, const QString& password, sealed::KdfCost& cost) {
   InitEngine();
   sealed::OpenedImage opened = sealed::ReadSealedFile(path, password);
   cost = opened.key.cost;
   LegacyImage legacy;
-  legacy.fd = ::memfd_create("vedalia-format1", MFD_CLOEXEC);
-  bool ok = legacy.fd >= 0;
+  // In a private folder on memory-backed storage: the plain image never reaches the disk.
+  char folder[] = "/dev/shm/vedalia-format1-XXXXXX";
+  bool ok = ::mkdtemp(folder) != nullptr;
+  legacy.folder = ok ? std::string(folder) : std::string();
+  const std::string name = legacy.folder + "/image.db";
+  const int fd = ok ? ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600) : -1;
+  ok = fd >= 0;
   for (std::size_t done = 0; ok && done < opened.size;) {
-    const ssize_t n = ::write(legacy.fd, opened.image + done, opened.size - done);
+    const ssize_t n = ::write(fd, opened.image + done, opened.size - done);
     ok = n > 0;
     if (ok) done += std::size_t(n);
   }
+  if (fd >= 0) ::close(fd);
   sodium_memzero(opened.image, opened.size);
   sqlite3_free(opened.image);
   if (!ok) {
-    if (legacy.fd >= 0) ::close(legacy.fd);
+    RemoveLegacy(legacy.folder);
     FailErrno(path, "cannot hold the database in memory");
   }
-  const std::string name = "/proc/self/fd/" + std::to_string(legacy.fd);
   if (sqlite3_open_v2(name.c_str(), &legacy.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI, nullptr) !=
           SQLITE_OK ||
       sqlite3_exec(legacy.db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
           SQLITE_OK) {
     sqlite3_close(legacy.db);
-    ::close(legacy.fd);
+    RemoveLegacy(legacy.folder);
     FailFile(EngineError::Kind::Damaged, path, "damaged file");
   }
   return legacy;
@@ -414,7 +425,7 @@ class FileBackend final : public SqlBackend {
     if (format.version == 1) {
       const LegacyImage legacy = OpenLegacy(path, password, legacyCost_);
       db_ = legacy.db;
-      legacyFd_ = legacy.fd;
+      legacyFolder_ = legacy.folder;
       password_ = password;
     } else {
       const bool logLeft = QFileInfo::exists(path + QStringLiteral("-wal"));
@@ -431,8 +442,8 @@ class FileBackend final : public SqlBackend {
       sqlite3_close(db_);
       db_ = nullptr;
     }
-    if (legacyFd_ >= 0) ::close(legacyFd_);
-    legacyFd_ = -1;
+    RemoveLegacy(legacyFolder_);
+    legacyFolder_.clear();
     password_.clear();
     lock_.reset();
     path_.clear();
@@ -526,7 +537,7 @@ class FileBackend final : public SqlBackend {
   // Converts a format-1 file now: the new file is made beside it, flushed, and only then
   // put in its place, so a crash leaves the old file or the new one.
   void UpgradeBeforeWriting() {
-    if (legacyFd_ < 0) return;
+    if (legacyFolder_.empty()) return;
     Handle();
     const QString fresh = path_ + QStringLiteral(".new");
     RemoveWithCompanions(fresh);
@@ -556,8 +567,8 @@ class FileBackend final : public SqlBackend {
     SyncFolderOf(path_);
     sqlite3_close(db_);
     db_ = nullptr;
-    ::close(legacyFd_);
-    legacyFd_ = -1;
+    RemoveLegacy(legacyFolder_);
+    legacyFolder_.clear();
     password_.clear();
     db_ = OpenEncrypted(path_, key);
   }
@@ -572,7 +583,7 @@ class FileBackend final : public SqlBackend {
   std::unique_ptr<sealed::FileLock> lock_;
   sqlite3* db_ = nullptr;
   // A format-1 file: its image in memory until the first write converts it.
-  int legacyFd_ = -1;
+  std::string legacyFolder_;
   QString password_;
   sealed::KdfCost legacyCost_{};
 };

@@ -13,4 +13,8 @@ namespace vedalia {
 void CreateFileDatabase(const QString& path, const QString& password, const QStringList& statements,
                         sealed::KdfCost cost);
 
+// Converts a file of the whole-image format (1) to the page-encrypted one, atomically;
+// `converted` tells whether it was one. A file of the current format is left alone.
+void UpgradeFileDatabase(const QString& path, const QString& password, bool* converted);
+
 }  // namespace vedalia

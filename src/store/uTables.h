@@ -36,4 +36,8 @@ class TDM {
 // Never replaces an existing file. Throws EngineError.
 void CreateDatabaseFile(const QString& filePath, sealed::KdfCost cost = sealed::kDefaultKdfCost);
 
+// Converts an accounts database of the older whole-image format in place, atomically;
+// `converted` tells whether it was one. Throws EngineError.
+void UpgradeDatabaseFile(const QString& filePath, bool* converted);
+
 }  // namespace vedalia

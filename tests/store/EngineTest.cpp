@@ -2,7 +2,9 @@
 // leaves on disk, and the text forms of values.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <unistd.h>
@@ -272,6 +274,66 @@ TEST(DefaultLocation, TheShellsObjectsUseTheDatabaseBelowBaseDir) {
   EXPECT_TRUE(TChecker().CheckDatabase(tables));
   EXPECT_EQ(TDBTransaction().GetUsersList(), QStringLiteral("nil"));
   SetBaseDir(previous);
+}
+
+}  // namespace
+}  // namespace vedalia
+
+namespace vedalia {
+namespace {
+
+// A file of the whole-image format 1, as earlier versions wrote it.
+void WriteFormat1(const QString& path, const QString& plainPath) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(plainPath.toUtf8().constData(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE users (U_id INTEGER PRIMARY KEY, U_name TEXT);"
+                         "CREATE TABLE results (U_id INTEGER, R_Glava INTEGER);"
+                         "INSERT INTO users VALUES (1, 'Аня');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  QFile f(plainPath);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray image = f.readAll();
+  const sealed::FileKey key =
+      sealed::NewFileKey(QStringLiteral("kelp_morrow_key"), sealed::kTestKdfCost);
+  sealed::WriteSealedFile(path, key, reinterpret_cast<const unsigned char*>(image.constData()),
+                          std::size_t(image.size()), true);
+}
+
+TEST(FormatOne, ReadsAsIsAndConvertsOnTheFirstWrite) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("old.adb"));
+  WriteFormat1(path, dir.filePath(QStringLiteral("plain.db")));
+  const QByteArray before = [&] {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }();
+  ASSERT_EQ(before.mid(4, 2), QByteArray("\x01\x00", 2));
+  EXPECT_EQ(CountUsers(path), 1);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before) << "reading leaves the old file as it was";
+  f.close();
+  {
+    TDM dm(path);
+    AddUserRow(dm, 2, QStringLiteral("Боря"));
+  }
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.read(6), QByteArray("ACS2\x02\x00", 6));
+  f.close();
+  EXPECT_EQ(CountUsers(path), 2);
+  EXPECT_FALSE(QFileInfo::exists(path + ".new"));
+  EXPECT_TRUE(TChecker().CheckDatabase(path, {QStringLiteral("users"), QStringLiteral("results")}));
+}
+
+TEST(FormatOne, FifoInPlaceOfTheDatabaseIsRefusedWithoutBlocking) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("fifo.adb"));
+  ASSERT_EQ(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+  EXPECT_EQ(ConnectError(path), Kind::Io);
+  EXPECT_FALSE(TChecker().CheckDatabase(path, {QStringLiteral("users")}));
 }
 
 }  // namespace
