@@ -209,6 +209,16 @@ void SyncFolderOf(const QString& path) {
 
 }  // namespace
 
+void DeriveFileKey(const QString& password, FileKey& key) {
+  InitSodium();
+  DeriveKey(password, key);
+}
+
+bool PlausibleCost(const KdfCost& cost) {
+  return cost.passes >= 1 && cost.passes <= kMaxPasses && cost.memoryKiB >= 8 &&
+         cost.memoryKiB <= kMaxMemoryKiB;
+}
+
 FileKey NewFileKey(const QString& password, KdfCost cost) {
   InitSodium();
   FileKey key;
@@ -221,7 +231,8 @@ FileKey NewFileKey(const QString& password, KdfCost cost) {
 OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   InitSodium();
   const QByteArray name = path.toLocal8Bit();
-  Fd fd(::open(name.constData(), O_RDONLY | O_CLOEXEC));
+  // Without blocking: a FIFO or device there must not hang the caller.
+  Fd fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (fd.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       Fail(EngineError::Kind::FileMissing, path, "no such file");
@@ -230,6 +241,9 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) FailErrno(path, "cannot read");
   if (!S_ISREG(st.st_mode)) Fail(EngineError::Kind::Io, path, "not a regular file");
+  if (st.st_size > kMaxSealedFileBytes) {
+    Fail(EngineError::Kind::Damaged, path, "larger than any course database (over 1 GiB)");
+  }
   std::vector<std::uint8_t>& data = Scratch();
   data.resize(std::size_t(st.st_size));
   std::size_t got = 0;
@@ -261,8 +275,7 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   OpenedImage opened;
   opened.key.cost = {GetLe32(header + 8), GetLe32(header + 12)};
   std::memcpy(opened.key.salt, header + 16, 16);
-  if (opened.key.cost.passes < 1 || opened.key.cost.passes > kMaxPasses ||
-      opened.key.cost.memoryKiB < 8 || opened.key.cost.memoryKiB > kMaxMemoryKiB) {
+  if (!PlausibleCost(opened.key.cost)) {
     Fail(EngineError::Kind::Damaged, path, "damaged header");
   }
   DeriveKey(password, opened.key);
@@ -331,7 +344,7 @@ void WriteSealedFile(const QString& path, const FileKey& key, const unsigned cha
 
 FileLock::FileLock(const QString& databasePath, int waitMs) {
   const QByteArray name = (databasePath + ".lock").toLocal8Bit();
-  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
   if (fd_ < 0) FailErrno(databasePath, "cannot create the lock file");
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
   while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {

@@ -1,5 +1,5 @@
 #pragma once
-// The database file: "ACS2", a small header, then the SQLite image sealed with
+// Format 1 of the database file: "ACS2", a small header, then the SQLite image sealed with
 // XChaCha20-Poly1305 under a key derived from the password with Argon2id.
 //
 //   offset  size  field
@@ -44,10 +44,19 @@ struct FileKey {
 
 // A new salt and its key.
 FileKey NewFileKey(const QString& password, KdfCost cost);
+// Fills key.key from the password, key.salt and key.cost; each is derived once per process.
+void DeriveFileKey(const QString& password, FileKey& key);
+// Whether a cost read from a file is one this program would ever derive with (a damaged
+// header must not make the derivation take minutes or gigabytes).
+bool PlausibleCost(const KdfCost& cost);
 
-// Reads and unseals the file at `path`. Throws EngineError (FileMissing, BadSignature,
-// Damaged, Io). On return `key` holds the file's parameters for later writes and `image`
-// the plain SQLite image, allocated with sqlite3_malloc64 (the caller owns it).
+// A whole-image file is read into memory: one larger than this is refused unread.
+inline constexpr std::int64_t kMaxSealedFileBytes = std::int64_t(1) << 30;
+
+// Reads and unseals the format-1 file at `path`. Throws EngineError (FileMissing,
+// BadSignature, Damaged, Io; Damaged also above kMaxSealedFileBytes and for other formats). On
+// return `key` holds the file's parameters for later writes and `image` the plain SQLite image,
+// allocated with sqlite3_malloc64 (the caller owns it).
 struct OpenedImage {
   FileKey key;
   unsigned char* image = nullptr;

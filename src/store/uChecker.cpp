@@ -1,7 +1,10 @@
 #include "store/uChecker.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QByteArray>
 
 #include "store/uTables.h"
 
@@ -13,18 +16,24 @@ bool TChecker::CheckDatabase(const QStringList& tableNames) const {
 
 bool TChecker::CheckDatabase(const QString& filePath, const QStringList& tableNames) const {
   try {
-    if (!QFileInfo(filePath).isFile()) return false;
-    {
-      QFile file(filePath);
-      if (!file.open(QIODevice::ReadOnly)) return false;
-      if (file.read(4).toUpper() != "ACS2") return false;
-    }
+    // Without blocking, and only a regular file: a FIFO there must not hang the start-up.
+    const int fd =
+        ::open(filePath.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    char head[4] = {};
+    const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                      ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    ::close(fd);
+    if (!read || QByteArray(head, sizeof head).toUpper() != "ACS2") return false;
     TDM dm(filePath);
     for (const QString& name : tableNames) {
       dm.Table.SetTableName(name);
       dm.Table.Open();
       dm.Table.Close();
     }
+    // Once per run: every page proves itself, so damage anywhere is found now.
+    dm.Database.Verify();
     return true;
   } catch (...) {
     return false;

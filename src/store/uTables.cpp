@@ -1,6 +1,7 @@
 #include "store/uTables.h"
 
 #include "shell/uMisc.h"
+#include "store/FileEngine.h"
 
 namespace vedalia {
 namespace {
@@ -20,6 +21,10 @@ TDM::TDM(const QString& filePath, int lockWaitMs) : Table(Database), Query(Datab
 }
 
 TDM::~TDM() = default;
+
+void UpgradeDatabaseFile(const QString& filePath, bool* converted) {
+  UpgradeFileDatabase(filePath, QLatin1String(kPassword), converted);
+}
 
 void CreateDatabaseFile(const QString& filePath, sealed::KdfCost cost) {
   // U_id is the row id, so the table's own order is U_id order and its last row holds the

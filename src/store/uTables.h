@@ -21,7 +21,7 @@ class TDM {
   // missing, locked, damaged or sealed under another password.
   TDM();
   // The same for a database elsewhere (tools, tests).
-  explicit TDM(const QString& filePath, int lockWaitMs = 500);
+  explicit TDM(const QString& filePath, int lockWaitMs = kLockWaitMs);
   ~TDM();
   TDM(const TDM&) = delete;
   TDM& operator=(const TDM&) = delete;
@@ -35,5 +35,9 @@ class TDM {
 // Makes a new, empty accounts database (both tables) at `filePath`; the folder must exist.
 // Never replaces an existing file. Throws EngineError.
 void CreateDatabaseFile(const QString& filePath, sealed::KdfCost cost = sealed::kDefaultKdfCost);
+
+// Converts an accounts database of the older whole-image format in place, atomically;
+// `converted` tells whether it was one. Throws EngineError.
+void UpgradeDatabaseFile(const QString& filePath, bool* converted);
 
 }  // namespace vedalia

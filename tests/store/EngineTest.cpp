@@ -2,8 +2,13 @@
 // leaves on disk, and the text forms of values.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+
 #include <unistd.h>
+#include <csignal>
 
 #include <QDir>
 #include <QFileInfo>
@@ -94,14 +99,14 @@ TEST(SealedDatabase, ConnectingRefusesMissingForeignAndDamagedFiles) {
   db.WriteBytes("AC");
   EXPECT_EQ(ConnectError(db.path), Kind::BadSignature);
 
-  // Cut anywhere: never readable.
-  for (qsizetype cut : {qsizetype(4), qsizetype(40), good.size() / 2, good.size() - 1}) {
+  // Cut anywhere: never opened half.
+  for (qsizetype cut : {qsizetype(4), qsizetype(40), qsizetype(4096), qsizetype(4096 + 100),
+                        good.size() / 2 / 4096 * 4096, good.size() - 4096, good.size() - 1}) {
     db.WriteBytes(good.left(cut));
     EXPECT_EQ(ConnectError(db.path), Kind::Damaged) << "cut at " << cut;
   }
-  // One flipped bit anywhere after the signature: version, cost, salt, nonce, body, tag.
-  for (qsizetype at : {qsizetype(4), qsizetype(9), qsizetype(20), qsizetype(40), qsizetype(60),
-                       good.size() / 2, good.size() - 1}) {
+  // One flipped bit in the header: version, cost, salt, checksum, padding.
+  for (qsizetype at : {4, 9, 20, 40, 64, 4095}) {
     QByteArray bad = good;
     bad[at] = char(bad[at] ^ 0x01);
     db.WriteBytes(bad);
@@ -157,18 +162,36 @@ TEST(SealedDatabase, OneConnectionAtATimeAlsoAcrossProcesses) {
   EXPECT_NO_THROW(TDM{db.path});
 }
 
-TEST(SealedDatabase, FailedWriteKeepsTheOldFileAndClosesTheConnection) {
+TEST(SealedDatabase, FailedWriteKeepsTheOldStateAndDropsTheTransaction) {
   TempDatabase db;
-  {
-    TDM dm(db.path);
-    // A folder where the temporary file must go makes the write fail.
-    ASSERT_TRUE(QDir(db.dir.path()).mkdir(QStringLiteral("lorevia_db.adb.tmp")));
-    dm.Database.StartTransaction();
-    AddUserRow(dm, 1, QStringLiteral("a"));
-    EXPECT_THROW(dm.Database.Commit(), EngineError);
-    EXPECT_FALSE(dm.Database.Connected());
-    EXPECT_THROW(dm.Query.Open(), EngineError);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    // A full disk: no file may grow.
+    signal(SIGXFSZ, SIG_IGN);
+    int code = 1;
+    try {
+      TDM dm(db.path);
+      const rlimit none{0, 0};
+      setrlimit(RLIMIT_FSIZE, &none);
+      dm.Database.StartTransaction();
+      AddUserRow(dm, 1, QStringLiteral("a"));
+      try {
+        dm.Database.Commit();
+      } catch (const EngineError&) {
+        code = 2;
+      }
+      dm.Database.Rollback();
+      dm.Query.AddLine(QStringLiteral("SELECT count(*) FROM users"));
+      dm.Query.Open();
+      if (code == 2 && dm.Query.FieldInt(0) == 0) code = 0;
+    } catch (const EngineError&) {
+      code = 3;
+    }
+    _exit(code);
   }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(CountUsers(db.path), 0);
 }
 
@@ -178,8 +201,13 @@ TEST(SealedDatabase, OneStatementPerText) {
   dm.Query.AddLine(QStringLiteral("DELETE FROM users WHERE U_id = 1; DROP TABLE results"));
   EXPECT_THROW(dm.Query.ExecSQL(), EngineError);
   dm.Query.Clear();
-  dm.Query.AddLine(QStringLiteral("UPDATE `users` SET U_password=\"AB\" WHERE U_id = 1;"));
+  dm.Query.AddLine(QStringLiteral("UPDATE `users` SET U_password=:code WHERE U_id = :id;"));
+  dm.Query.BindText(QStringLiteral("code"), QStringLiteral("A'B\"C"));
+  EXPECT_THROW(dm.Query.ExecSQL(), EngineError) << "a placeholder without a value";
+  dm.Query.BindInt(QStringLiteral("id"), 1);
   EXPECT_NO_THROW(dm.Query.ExecSQL());
+  dm.Query.BindInt(QStringLiteral("other"), 1);
+  EXPECT_THROW(dm.Query.ExecSQL(), EngineError) << "a value without a placeholder";
   dm.Query.Clear();
   dm.Query.AddLine(QStringLiteral("SELECT * FROM `nosuch`"));
   EXPECT_THROW(dm.Query.Open(), EngineError);
@@ -246,6 +274,66 @@ TEST(DefaultLocation, TheShellsObjectsUseTheDatabaseBelowBaseDir) {
   EXPECT_TRUE(TChecker().CheckDatabase(tables));
   EXPECT_EQ(TDBTransaction().GetUsersList(), QStringLiteral("nil"));
   SetBaseDir(previous);
+}
+
+}  // namespace
+}  // namespace vedalia
+
+namespace vedalia {
+namespace {
+
+// A file of the whole-image format 1, as earlier versions wrote it.
+void WriteFormat1(const QString& path, const QString& plainPath) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(plainPath.toUtf8().constData(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE users (U_id INTEGER PRIMARY KEY, U_name TEXT);"
+                         "CREATE TABLE results (U_id INTEGER, R_Glava INTEGER);"
+                         "INSERT INTO users VALUES (1, 'Аня');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  QFile f(plainPath);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray image = f.readAll();
+  const sealed::FileKey key =
+      sealed::NewFileKey(QStringLiteral("kelp_morrow_key"), sealed::kTestKdfCost);
+  sealed::WriteSealedFile(path, key, reinterpret_cast<const unsigned char*>(image.constData()),
+                          std::size_t(image.size()), true);
+}
+
+TEST(FormatOne, ReadsAsIsAndConvertsOnTheFirstWrite) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("old.adb"));
+  WriteFormat1(path, dir.filePath(QStringLiteral("plain.db")));
+  const QByteArray before = [&] {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }();
+  ASSERT_EQ(before.mid(4, 2), QByteArray("\x01\x00", 2));
+  EXPECT_EQ(CountUsers(path), 1);
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.readAll(), before) << "reading leaves the old file as it was";
+  f.close();
+  {
+    TDM dm(path);
+    AddUserRow(dm, 2, QStringLiteral("Боря"));
+  }
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_EQ(f.read(6), QByteArray("ACS2\x02\x00", 6));
+  f.close();
+  EXPECT_EQ(CountUsers(path), 2);
+  EXPECT_FALSE(QFileInfo::exists(path + ".new"));
+  EXPECT_TRUE(TChecker().CheckDatabase(path, {QStringLiteral("users"), QStringLiteral("results")}));
+}
+
+TEST(FormatOne, FifoInPlaceOfTheDatabaseIsRefusedWithoutBlocking) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("fifo.adb"));
+  ASSERT_EQ(mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+  EXPECT_EQ(ConnectError(path), Kind::Io);
+  EXPECT_FALSE(TChecker().CheckDatabase(path, {QStringLiteral("users")}));
 }
 
 }  // namespace

@@ -58,6 +58,17 @@ int Create(const QString& path) {
   return 0;
 }
 
+int Upgrade(const QString& path) {
+  bool converted = false;
+  try {
+    UpgradeDatabaseFile(path, &converted);
+  } catch (const EngineError& e) {
+    return EngineFailure(path, e);
+  }
+  Print(path + (converted ? ": converted to the page-encrypted format" : ": already current"));
+  return 0;
+}
+
 // Options of add-account with their defaults: the values the shell's registration gives.
 int AddAccount(const QString& path, const std::vector<std::string>& args) {
   std::map<std::string, QString> o = {{"--father-name", QStringLiteral("Батькович")},
@@ -190,11 +201,12 @@ int Results(const QString& path, bool csv) {
 
 int Run(const std::vector<std::string>& args) {
   if (args.size() < 2)
-    return Usage(QStringLiteral("expected: db create|add-account|users|results PATH"));
+    return Usage(QStringLiteral("expected: db create|upgrade|add-account|users|results PATH"));
   const std::string& what = args[0];
   const QString path = FromArg(args[1]);
   const std::vector<std::string> rest(args.begin() + 2, args.end());
   if (what == "create" && rest.empty()) return Create(path);
+  if (what == "upgrade" && rest.empty()) return Upgrade(path);
   if (what == "add-account") return AddAccount(path, rest);
   if (what == "users" && rest.empty()) return Users(path);
   if (what == "results" && (rest.empty() || (rest.size() == 1 && rest[0] == "--csv"))) {
@@ -209,6 +221,7 @@ const CourseCommandRegistrar registrar({
     "  db add-account PATH --surname S --name N --class-letter L --password P\n"
     "                   [--privileged] [--class-number 8] [--father-name F] [--birth-date D]\n"
     "                   [--sex X] [--login L]   an account, encoded as the shell's registration\n"
+    "  db upgrade PATH              convert an older database file in place\n"
     "  db users PATH                the accounts, tab-separated (\\t \\n \\r \\\\ escaped)\n"
     "  db results PATH [--csv]      every test result with its pupil (CSV for spreadsheets)",
     &Run,

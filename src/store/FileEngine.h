@@ -1,0 +1,20 @@
+#pragma once
+// The embedded engine on the encrypted database file: the default SqlBackend.
+
+#include <QString>
+#include <QStringList>
+
+#include "store/SealedFile.h"
+#include "store/SqlBackend.h"
+
+namespace vedalia {
+
+// Makes a new database file with the given statements. Never replaces an existing file.
+void CreateFileDatabase(const QString& path, const QString& password, const QStringList& statements,
+                        sealed::KdfCost cost);
+
+// Converts a file of the whole-image format (1) to the page-encrypted one, atomically;
+// `converted` tells whether it was one. A file of the current format is left alone.
+void UpgradeFileDatabase(const QString& path, const QString& password, bool* converted);
+
+}  // namespace vedalia
