@@ -2,6 +2,7 @@
 // copy is built in a staging folder beside TARGET and renamed into place only when complete,
 // so an interrupted or failed run leaves no half course; running the command again resumes
 // the staging folder. Each file is copied under a temporary name and renamed when whole.
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -223,51 +224,63 @@ bool ApplyPermissions(const QString& root, bool system, gid_t gid, QString& erro
   return true;
 }
 
-// Copies `from` into `to` through a temporary name; false with `error` set on failure.
+// Why the last copy failed: the disk is full (or the file too large for it).
+bool noSpace = false;
+
+QString ErrnoText() { return QString::fromLocal8Bit(strerror(errno)); }
+
+// Copies `item` into `to` through a temporary name; false with `error` set on failure (or
+// with `error` empty when interrupted).
 bool CopyWhole(const Item& item, const QString& to, qint64& copied,
                const std::function<void()>& tick, QString& error) {
   const QString temp = QFileInfo(to).absolutePath() + QStringLiteral("/.") +
                        QFileInfo(to).fileName() + QStringLiteral(".part");
-  QFile in(item.from), out(temp);
+  QFile in(item.from);
   if (!in.open(QIODevice::ReadOnly)) {
     error = item.from + QStringLiteral(": cannot be read: ") + in.errorString();
     return false;
   }
-  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    error = temp + QStringLiteral(": cannot be written: ") + out.errorString();
+  const QByteArray tempName = QFile::encodeName(temp);
+  const int out = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) {
+    error = temp + QStringLiteral(": cannot be written: ") + ErrnoText();
     return false;
   }
+  const auto writeFailed = [&] {
+    noSpace = errno == ENOSPC || errno == EFBIG || errno == EDQUOT;
+    error = temp + QStringLiteral(": write error: ") + ErrnoText();
+  };
   QByteArray buffer(1 << 20, Qt::Uninitialized);
-  for (;;) {
-    if (interrupted) {
-      out.close();
-      QFile::remove(temp);
-      return false;
-    }
+  while (error.isEmpty() && !interrupted) {
     const qint64 n = in.read(buffer.data(), buffer.size());
-    if (n < 0) {
-      error = item.from + QStringLiteral(": read error: ") + in.errorString();
-      break;
+    if (n < 0) error = item.from + QStringLiteral(": read error: ") + in.errorString();
+    if (n <= 0) break;
+    for (qint64 done = 0; done < n && error.isEmpty();) {
+      const ssize_t w = ::write(out, buffer.constData() + done, size_t(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        writeFailed();
+        break;
+      }
+      done += w;
+      copied += w;
     }
-    if (n == 0) break;
-    if (out.write(buffer.constData(), n) != n) {
-      error = temp + QStringLiteral(": write error: ") + out.errorString();
-      break;
-    }
-    copied += n;
     tick();
   }
-  if (error.isEmpty() && (!out.flush() || ::fsync(out.handle()) != 0))
-    error = temp + QStringLiteral(": write error: ") + QString::fromLocal8Bit(strerror(errno));
-  if (error.isEmpty())
-    out.setFileTime(QDateTime::fromSecsSinceEpoch(item.mtime), QFileDevice::FileModificationTime);
-  out.close();
-  if (error.isEmpty() &&
-      ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(to).constData()) != 0)
-    error = to + QStringLiteral(": cannot be renamed into place: ") +
-            QString::fromLocal8Bit(strerror(errno));
-  if (!error.isEmpty()) QFile::remove(temp);
-  return error.isEmpty();
+  if (error.isEmpty() && !interrupted && ::fsync(out) != 0) writeFailed();
+  if (error.isEmpty() && !interrupted) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(item.mtime), 0}};
+    ::futimens(out, times);
+  }
+  ::close(out);
+  if (error.isEmpty() && !interrupted &&
+      ::rename(tempName.constData(), QFile::encodeName(to).constData()) != 0)
+    error = to + QStringLiteral(": cannot be renamed into place: ") + ErrnoText();
+  if (!error.isEmpty() || interrupted) {
+    ::unlink(tempName.constData());
+    return false;
+  }
+  return true;
 }
 
 QString DesktopValue(QString value) {
@@ -414,7 +427,8 @@ int Run(const std::vector<std::string>& args) {
 
   const QString parent = QFileInfo(o.target).absolutePath();
   if (!QDir().mkpath(parent))
-    return Refuse(kInstallBadTarget, parent + QStringLiteral(": cannot be created"));
+    return Refuse(kInstallBadTarget,
+                  parent + QStringLiteral(": cannot be created (read-only or not permitted)"));
   const QString staging = parent + QStringLiteral("/.") + QFileInfo(o.target).fileName() +
                           QStringLiteral(".vedalia-staging");
   InstallRecord record;
@@ -436,11 +450,14 @@ int Run(const std::vector<std::string>& args) {
         return Refuse(kInstallFailed, staging + QStringLiteral(": cannot be removed"));
     }
   }
-  if (!QDir().mkpath(staging) || !WriteInstallRecord(staging, record, &error)) {
-    QDir(staging).removeRecursively();
-    const QString why = QString::fromLocal8Bit(strerror(errno));
-    return Refuse(kInstallBadTarget,
-                  parent + QStringLiteral(": cannot be written (") + why + QLatin1Char(')'));
+  const bool fresh = !QFileInfo::exists(staging);
+  if (fresh && ::mkdir(QFile::encodeName(staging).constData(), 0755) != 0) {
+    return Refuse(kInstallBadTarget, parent + QStringLiteral(": cannot be written (") +
+                                         ErrnoText() + QLatin1Char(')'));
+  }
+  if (!WriteInstallRecord(staging, record, &error)) {
+    if (fresh) QDir(staging).removeRecursively();
+    return Refuse(kInstallBadTarget, error);
   }
 
   // What is still to copy: a file present under its own name was renamed there whole.
@@ -467,6 +484,7 @@ int Run(const std::vector<std::string>& args) {
     Say(QStringLiteral("%1 of %2 files were copied before").arg(doneFiles).arg(files));
   const qint64 available = QStorageInfo(staging).bytesAvailable();
   if (available >= 0 && toCopy + (1 << 20) > available) {
+    if (fresh) QDir(staging).removeRecursively();
     return Refuse(kInstallNoSpace, QStringLiteral("not enough space in ") + parent +
                                        QStringLiteral(": ") + Size(toCopy) +
                                        QStringLiteral(" needed, ") + Size(available) +
@@ -507,13 +525,11 @@ int Run(const std::vector<std::string>& args) {
     return kInstallInterrupted;
   }
   if (!error.isEmpty()) {
-    const bool full = error.contains(QLatin1String("No space left")) ||
-                      error.contains(QLatin1String("File too large"));
     std::cerr << "vedalia-course install: " << error.toStdString()
               << "\n  nothing was installed in " << o.target.toStdString()
               << "; the files copied so far wait in " << staging.toStdString()
               << ": run the same command again to continue" << std::endl;
-    return full ? kInstallNoSpace : kInstallFailed;
+    return noSpace ? kInstallNoSpace : kInstallFailed;
   }
 
   // The shell's own folders (BaseDir), then the launchers' paths into the record.
