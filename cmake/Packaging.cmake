@@ -42,9 +42,10 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop shell of an interactive school course")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Vedalia plays a school course whose whole interface is a Flash movie
-(start.swf). It keeps pupils' accounts and test results in an encrypted database, gives
-every pupil a personal folder, and opens the course's movies, pictures, videos
-and 3D models in viewer windows, with copies, reports and printing.
+(start.swf). It keeps pupils' accounts and test results in an encrypted
+database, gives every pupil a personal folder, and opens the course's movies,
+pictures, videos and 3D models in viewer windows, with copies, reports and
+printing.
 .
 vedalia-course installs a course from its disc, with launchers in the pupils'
 menu, and makes and inspects course databases and content files.")
