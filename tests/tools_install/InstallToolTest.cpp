@@ -124,6 +124,11 @@ TEST_F(InstallTool, CdModeCopiesOnlyTheDatabaseAndSetsTheMachineWideMode) {
   EXPECT_EQ(st.st_mode & 07777, 02775u);
   ASSERT_EQ(::stat(Path("school/Geo/database/lorevia_db.adb").toLocal8Bit().constData(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0664u);
+  const mode_t umask = ::umask(077);  // a pupil's strict umask yields to the folders' ACL
+  QDir().mkpath(Path("school/Geo/folders/8А"));
+  ::umask(umask);
+  ASSERT_EQ(::stat(Path("school/Geo/folders/8А").toLocal8Bit().constData(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0070, 0070u);
   EXPECT_EQ(Tool({"install", "disc", "x", "--system", "--launcher", "desktop"}).code, 2);
 }
 
