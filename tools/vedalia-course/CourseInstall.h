@@ -2,6 +2,8 @@
 // Shared by install and uninstall: the record an installed course keeps of itself, the
 // folders launchers go to, and the exit codes both commands document.
 
+#include <sys/types.h>
+
 #include <QString>
 #include <QStringList>
 
@@ -39,5 +41,20 @@ QString UserDesktopFolder();
 // /usr/local/share/applications (local administrators' entries; the environment variable
 // VEDALIA_SYSTEM_APPLICATIONS_DIR names another folder, for tests).
 QString SystemMenuFolder();
+
+// True for database/, folders/ and what lies below them: the shell's BaseDir part.
+bool UnderBaseDir(const QString& rel);
+
+// Below `root`: with `system`, the pupils' part writable by `gid` (set-group-ID folders with
+// a default ACL, group-writable files), the rest read-only; else 0755/0644 throughout.
+bool ApplyPermissions(const QString& root, bool system, gid_t gid, QString& error);
+
+// A launcher (desktop entry) that starts the shell in `target`, named `title`, and its file
+// name: one per course folder, so that two courses never share one.
+QString LauncherText(const QString& title, const QString& target);
+QString LauncherFileName(const QString& target);
+
+// Sets InstallMode=CD in the machine-wide setting file, keeping its other lines.
+bool WriteCdMode(QString& error);
 
 }  // namespace vedalia::course
