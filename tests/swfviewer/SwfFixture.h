@@ -108,9 +108,7 @@ class SwfFormTest : public ::testing::Test {
     movieSpec.width = stageWidth;
     movieSpec.height = stageHeight;
     movieSpec.frameCount = 2;
-    return Open(a, WriteSwfMovie(movieSpec));
-  }
-  TSwfForm* Open(const FormArgs& a, const QByteArray& movie) {
+    const QByteArray movie = WriteSwfMovie(movieSpec);
     WriteFile(TypeDir(a.typeFolder) + a.movieName, movie);
     auto* form = new TSwfForm(
         nullptr,
