@@ -26,6 +26,14 @@ file(COPY_FILE ${MOVIE_DIR}/orbit.swf ${DEMO_DIR}/data/animation/orbit.swf)
 run(${COURSE_TOOL} scramble ${DEMO_DIR}/data/animation/orbit.swf ${DEMO_DIR}/data/animation/orbit.swf)
 # The item's companion document, which its window copies on request.
 file(WRITE ${DEMO_DIR}/data/animation/orbit.doc "Орбита Земли: Земля обходит Солнце за год.\n")
+# An ActionScript 2 item as course discs hold them, written by the course tool: it reads each
+# reply of its window from a _level0 variable.
+set(handbook ${DEMO_DIR}/data/reference/handbook.swf)
+run(${COURSE_TOOL} make-item-movie ${handbook} --title "Справочник: команды окна (ActionScript 2)"
+    --button "Содержание|askContent||mediaContent" --button "Копия в мою папку|save_personal"
+    --button "Фотография Кремля|open_file|kreml.jpg photo Кремль" --button "Закрыть|app_exit")
+run(${COURSE_TOOL} scramble ${handbook} ${handbook})
+file(WRITE ${DEMO_DIR}/data/reference/handbook.doc "Справочник курса: как окно отвечает ролику.\n")
 file(COPY_FILE ${MOVIE_DIR}/vocab_tmpl.swf ${DEMO_DIR}/data/vocab/vocab_tmpl.swf)
 file(WRITE ${DEMO_DIR}/data/vocab/vocab_tmpl.doc "Словарь раздела: атлас, орбита, материк.\n")
 file(WRITE ${DEMO_DIR}/data/vocab/words.xml

@@ -136,6 +136,7 @@ bool TFlashPlayerControl::loadMovie(const QByteArray& movie, const QString& path
   variables.clear();
   flashVars.clear();
   returnValue.clear();
+  movieReady = false;
   const auto info = InspectSwf(movie);
   if (!info) {
     movieData.clear();
@@ -150,6 +151,7 @@ bool TFlashPlayerControl::loadMovie(const QByteArray& movie, const QString& path
   stageSize = QSize(int(info->widthPixels()), int(info->heightPixels()));
   frameNum = 0;
   if (renderer) renderer->Load(movieData, path);
+  if (!renderer || !renderer->ReportsMovieReady()) RaiseMovieReady();
   update();
   return true;
 }
@@ -212,6 +214,7 @@ void TFlashPlayerControl::SetRenderer(std::unique_ptr<IFlashRenderer> backEnd) {
   renderer = std::move(backEnd);
   attachRendererView();
   if (!renderer) return;
+  if (renderer->ReportsMovieReady()) movieReady = false;
   renderer->SetMenu(menu);
   renderer->SetBackgroundColor(StageColor());
   if (!movieData.isEmpty()) renderer->Load(movieData, moviePath);
@@ -235,6 +238,12 @@ QString TFlashPlayerControl::RaiseFlashCall(const QString& request) {
   returnValue.clear();
   emit OnFlashCall(this, request);
   return returnValue;
+}
+
+void TFlashPlayerControl::RaiseMovieReady() {
+  if (movieReady || movieData.isEmpty()) return;
+  movieReady = true;
+  emit MovieReady();
 }
 
 void TFlashPlayerControl::paintEvent(QPaintEvent*) {

@@ -53,6 +53,9 @@ class IFlashRenderer {
   virtual bool GetVariable(const QString& name, QString& value) = 0;
   // Answer to the pending ExternalInterface call.
   virtual void SetReturnValue(const QString& value) = 0;
+  // The back end raises TFlashPlayerControl::RaiseMovieReady once the movie answers host
+  // calls; false when it never will tell (the control then counts a loaded movie as ready).
+  virtual bool ReportsMovieReady() const { return false; }
   virtual void GotoFrame(int frame) = 0;
   // Background and context menu follow the control's properties.
   virtual void SetBackgroundColor(const QColor& color) = 0;
@@ -132,6 +135,9 @@ class TFlashPlayerControl : public QWidget {
   QString ReturnValue() const { return returnValue; }
   void GotoFrame(int frame);
   int CurrentFrame() const { return frameNum; }
+  // True once the current movie's first frame has run and it answers GetVariable and
+  // SetVariable itself (see MovieReady). Without a back end: as soon as a movie is loaded.
+  bool IsMovieReady() const { return movieReady; }
 
   // -- Player properties -------------------------------------------------------------------------
   void SetMenu(bool enabled);
@@ -176,11 +182,15 @@ class TFlashPlayerControl : public QWidget {
   void RaiseFSCommand(const QString& command, const QString& args);
   // Returns the value a handler set with SetReturnValue (empty when none did).
   QString RaiseFlashCall(const QString& request);
+  // The back end's word that the current movie is ready; raises MovieReady once per movie.
+  void RaiseMovieReady();
 
  signals:
   void OnFSCommand(vedalia::TFlashPlayerControl* sender, const QString& command,
                    const QString& args);
   void OnFlashCall(vedalia::TFlashPlayerControl* sender, const QString& request);
+  // Once per loaded movie, when its first frame has run and host calls reach it.
+  void MovieReady();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -195,6 +205,7 @@ class TFlashPlayerControl : public QWidget {
   QByteArray movieData;
   int totalFrames = 0;
   QSize stageSize;
+  bool movieReady = false;
 
   QString flashVars;
   QStringList delivered;

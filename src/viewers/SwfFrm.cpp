@@ -6,7 +6,10 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QPrinter>
+#include <QScreen>
 #include <QStringList>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -33,6 +36,10 @@ const char16_t kCannotPlay[] = u"Невозможно проиграть фай�
 const char16_t kFormFailed[] =
     u"Ошибка при создании формы плеера. Переустановка приложения может решить данную проблему.";
 const char16_t kPrintFailed[] = u"Не удалось напечатать страницу.";
+
+// How long a window waits for its movie's first frame before it keeps the frame size. The
+// window does not block meanwhile: it shows at the frame size and takes the stage size then.
+constexpr int kStageWaitMs = 2000;
 
 // A positive whole number, or 0 when the text is none.
 int PositiveInt(const QString& text) {
@@ -152,19 +159,48 @@ void TSwfForm::FormCreate() {
   FStream.open(QIODevice::ReadOnly);
   FShPlayer->PlayFromStream(0, FStream);
 
-  QString stageWidth, stageHeight;
+  // The border is single: the window keeps the size it is given.
+  setFixedSize(FFrameWidth, FFrameHeight);
   if (!FFixedSize) {
-    stageWidth = FShPlayer->GetVariable(QStringLiteral("Stage_width"));
-    stageHeight = FShPlayer->GetVariable(QStringLiteral("Stage_height"));
+    // The stage variables exist once the movie's first frame has run.
+    if (FShPlayer->IsMovieReady()) {
+      TakeStageSize();
+    } else {
+      const auto ready = connect(FShPlayer, &TFlashPlayerControl::MovieReady, this,
+                                 &TSwfForm::TakeStageSize, Qt::SingleShotConnection);
+      QTimer::singleShot(kStageWaitMs, this, [ready] { QObject::disconnect(ready); });
+    }
   }
-  // The border is single: the window keeps the size its movie asks for.
-  setFixedSize(SwfClientSize(FFixedSize, FFrameWidth, FFrameHeight, stageWidth, stageHeight));
 
   FShPlayer->SetMenu(false);
   Reply(QStringLiteral("fileType=") + TypeFolderName(FFolderPath));
   Reply(QStringLiteral("fileName=") +
         (FContentName != QLatin1String("none") ? FContentName : FMovieName));
   FShPlayer->SetBackgroundColor(TFlashPlayerControl::kStageColor);
+}
+
+void TSwfForm::TakeStageSize() {
+  const QSize size = SwfClientSize(FFixedSize, FFrameWidth, FFrameHeight,
+                                   FShPlayer->GetVariable(QStringLiteral("Stage_width")),
+                                   FShPlayer->GetVariable(QStringLiteral("Stage_height")));
+  if (size == this->size()) return;
+  if (!isVisible()) {
+    setFixedSize(size);
+    return;
+  }
+  // Already placed on the screen: keep the window's centre where it was, on the work area.
+  const QPoint centre = frameGeometry().center();
+  setFixedSize(size);
+  QRect frame = frameGeometry();
+  frame.moveCenter(centre);
+  if (const QScreen* s = screen()) {
+    const QRect area = s->availableGeometry();
+    const int right = area.x() + area.width() - frame.width();
+    const int bottom = area.y() + area.height() - frame.height();
+    frame.moveTo(std::max(area.x(), std::min(frame.x(), right)),
+                 std::max(area.y(), std::min(frame.y(), bottom)));
+  }
+  move(frame.topLeft());
 }
 
 void TSwfForm::Reply(const QString& text) { FShPlayer->SetFlashVars(text); }

@@ -89,6 +89,8 @@ class TSwfForm : public TPlayerForm {
 
  private:
   void FormCreate();
+  // Sizes the client area from the movie's stage variables (or the frame).
+  void TakeStageSize();
   void Reply(const QString& text);
   TReplySink Sink();
   QString PersonalFolder() const;

@@ -28,9 +28,15 @@ class VariableRenderer : public IFlashRenderer {
     static QHash<QString, QString> vars;
     return vars;
   }
+  // True: the movie is ready only when the test raises RaiseMovieReady.
+  static bool& ReportsReady() {
+    static bool reports = false;
+    return reports;
+  }
   static std::unique_ptr<IFlashRenderer> Create(TFlashPlayerControl&) {
     return std::make_unique<VariableRenderer>();
   }
+  bool ReportsMovieReady() const override { return ReportsReady(); }
   QWidget* View() override { return nullptr; }
   bool Load(const QByteArray&, const QString&) override { return true; }
   void Unload() override {}
@@ -69,6 +75,7 @@ class SwfFormTest : public ::testing::Test {
     ASSERT_TRUE(QDir(base.path()).mkpath("folders"));
     SetContentDir(base.path());
     VariableRenderer::Variables().clear();
+    VariableRenderer::ReportsReady() = false;
   }
   void TearDown() override {
     for (const QPointer<TSwfForm>& f : forms) delete f.data();

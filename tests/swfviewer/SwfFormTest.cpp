@@ -98,6 +98,29 @@ TEST_F(SwfFormTest, SizeFollowsTheFrameOrTheMovieStage) {
   }
 }
 
+TEST_F(SwfFormTest, StageSizeIsTakenWhenTheFirstFrameHasRunUnlessThatTakesTooLong) {
+  TFlashPlayerControl::SetRendererFactory(&VariableRenderer::Create);
+  VariableRenderer::ReportsReady() = true;
+  VariableRenderer::Variables() = {{"Stage_width", "640"}, {"Stage_height", "480"}};
+  FormArgs a;
+  a.fixedSize = false;
+  TSwfForm* prompt = Open(a);
+  TSwfForm* late = Open(a);
+  prompt->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(prompt));
+  // Shown at once, at the frame size, while the movie has not run yet.
+  EXPECT_EQ(prompt->size(), QSize(800, 600));
+  const QPoint centre = prompt->frameGeometry().center();
+  prompt->ShPlayer()->RaiseMovieReady();
+  EXPECT_EQ(prompt->ShPlayer()->size(), QSize(640, 480));
+  EXPECT_EQ(prompt->minimumSize(), prompt->maximumSize());
+  EXPECT_LE((prompt->frameGeometry().center() - centre).manhattanLength(), 2);
+  // A movie that becomes ready after the wait leaves its window as it is.
+  QTest::qWait(2300);
+  late->ShPlayer()->RaiseMovieReady();
+  EXPECT_EQ(late->size(), QSize(800, 600));
+}
+
 TEST_F(SwfFormTest, SavePersonalCopiesTheCompanionDocumentPlain) {
   FormArgs a;
   const QByteArray doc("{\\rtf1 Наполеон}");

@@ -61,6 +61,34 @@ TEST_F(ContentTool, MakeMovieWritesWhatWasAskedFor) {
   EXPECT_FALSE(QFile::exists(Path("x.swf")));
 }
 
+TEST_F(ContentTool, MakeItemMovieWritesAnActionScript2MovieWithItsCommands) {
+  const ToolRun run = Tool({"make-item-movie", "item.swf", "--version", "7", "--width", "700",
+                            "--button", "Содержание|askContent||mediaContent", "--button",
+                            "Фото|open_file|kreml.jpg photo Кремль"});
+  ASSERT_EQ(run.code, 0) << run.err.toStdString();
+  const QByteArray movie = Read("item.swf");
+  const auto info = InspectSwf(movie);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->version, 7);
+  EXPECT_EQ(info->widthPixels(), 700.0);
+  EXPECT_EQ(info->frameCount, 3);
+  // Frame 1 gives the window the stage size; each button sends its command.
+  EXPECT_TRUE(movie.contains(SwfActions().Set("Stage_width", 700).Code()));
+  EXPECT_TRUE(movie.contains(SwfActions().Fscommand("askContent", "").Code()));
+  EXPECT_TRUE(movie.contains(SwfActions().Fscommand("open_file", "kreml.jpg photo Кремль").Code()));
+
+  for (const QStringList& bad :
+       {QStringList{"--button", "only a caption"}, QStringList{"--button", "|askContent"},
+        QStringList{"--version", "5"}, QStringList{"--height", "100"}}) {
+    EXPECT_EQ(Tool(QStringList{"make-item-movie", "x.swf"} + bad).code, 2)
+        << bad.join(' ').toStdString();
+  }
+  QStringList crowded{"make-item-movie", "x.swf"};
+  for (int i = 0; i < 7; ++i) crowded << "--button" << QStringLiteral("B%1|app_exit").arg(i);
+  EXPECT_EQ(Tool(crowded).code, 2);  // 480 pixels hold six buttons
+  EXPECT_FALSE(QFile::exists(Path("x.swf")));
+}
+
 TEST_F(ContentTool, ScrambleIsItsOwnInverseAndInspectTellsTheForms) {
   Write("movie.swf", WriteSwfMovie(SwfMovieSpec{}));
   ASSERT_EQ(Tool({"scramble", "movie.swf", "movie.bin"}).code, 0);

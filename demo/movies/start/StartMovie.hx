@@ -28,6 +28,7 @@ class StartMovie extends Sprite {
 	// One item of each viewer kind: file, type key, object name, what it is.
 	static var ITEMS:Array<Array<String>> = [
 		["orbit.swf", "animation", "Орбита", "Анимация «Орбита Земли» — Flash-ролик в своём окне"],
+		["handbook.swf", "reference", "Справочник", "Справочник — ролик ActionScript 2, как на дисках курсов"],
 		["words.xml", "vocab", "Словарь", "Словарь — XML-описание, показанное роликом-шаблоном"],
 		["kreml.jpg", "photo", "Кремль", "Фотография «Кремль» — просмотр JPEG с масштабом"],
 		["cube.gms", "graphics_3D", "Куб", "Трёхмерная модель «Куб» — вращение и приближение"],

@@ -48,6 +48,7 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void SetVariable(const QString& name, const QString& value) override;
   bool GetVariable(const QString& name, QString& value) override;
   void SetReturnValue(const QString& value) override;
+  bool ReportsMovieReady() const override { return true; }
   void GotoFrame(int frame) override;
   void SetBackgroundColor(const QColor& color) override;
   void SetMenu(bool enabled) override;

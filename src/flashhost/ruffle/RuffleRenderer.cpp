@@ -352,6 +352,7 @@ void RuffleRenderer::callbackAdded(int gen, const QString& name) {
   if (gen != generation) return;
   callbacks.insert(name);
   flushCalls();
+  if (name == QLatin1String("SetVariable")) control.RaiseMovieReady();
 }
 
 void RuffleRenderer::SetVariable(const QString& name, const QString& value) {
