@@ -68,17 +68,30 @@ void CreateServerSchema(PgConnection& connection) {
 }
 
 QString ServerStatementText(const QString& statement) {
-  // Backquotes only ever enclose table names in the store's statements; inside a quoted
-  // text value a backquote is data and stays. Values are bound, so literals are rare.
+  // The store's statements quote table names with backquotes and, once, a text value with
+  // double quotes (which the file engine reads as text where no column has that name); on
+  // the server those are "name" and 'text'. A "?" outside quotes is the next bound value.
   QString out;
-  out.reserve(statement.size());
+  out.reserve(statement.size() + 8);
   QChar quote;
+  int parameter = 0;
   for (const QChar c : statement) {
     if (quote.isNull()) {
-      if (c == '\'') quote = c;
-      out += c == '`' ? QChar('"') : c;
+      if (c == '\'' || c == '"') {
+        quote = c;
+        out += '\'';
+      } else if (c == '`') {
+        out += '"';
+      } else if (c == '?') {
+        out += '$' + QString::number(++parameter);
+      } else {
+        out += c;
+      }
+    } else if (c == quote) {
+      quote = QChar();
+      out += '\'';
     } else {
-      if (c == quote) quote = QChar();
+      if (c == '\'' && quote == '"') out += '\'';  // a single quote inside becomes ''
       out += c;
     }
   }
