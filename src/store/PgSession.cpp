@@ -113,8 +113,37 @@ void PgSession::LockTable(const QString& table) {
   Run("LOCK TABLE " + ServerIdentifier(table) + " IN SHARE ROW EXCLUSIVE MODE", {});
 }
 
-PgRowSet PgSession::Select(const QString& statement, const std::vector<SqlValue>& params) {
-  return Converted(Run(ServerStatementText(statement), params));
+QString PgSession::KeyOrder(const QString& table, const char* direction) {
+  auto known = keyOrder_.find(table);
+  if (known == keyOrder_.end()) {
+    const PgRows key = Run(QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_attribute a "
+                                          "ON a.attrelid = i.indrelid AND a.attnum = ANY(i.indkey) "
+                                          "WHERE i.indrelid = $1::regclass AND i.indisprimary "
+                                          "ORDER BY array_position(i.indkey, a.attnum)"),
+                           {SqlValue{SqlValue::Type::Text, 0, 0, ServerIdentifier(table)}});
+    QStringList columns;
+    for (const auto& row : key.rows) columns << ServerIdentifier(row[0].value_or(QString()));
+    known = keyOrder_.emplace(table, columns).first;
+  }
+  QStringList order;
+  for (const QString& column : known->second) order << column + ' ' + direction;
+  return order.join(QStringLiteral(", "));
+}
+
+PgRowSet PgSession::Select(const QString& statement, const std::vector<SqlValue>& params,
+                           bool forUpdate) {
+  // A plain read of one table gives its rows in the table's own order on the file (the
+  // order of its key); the server keeps no order of its own, so it is asked for that one.
+  static const QRegularExpression plainRead(
+      QStringLiteral("^SELECT [^;]* FROM `(\\w+)`( WHERE [^`;]*)?$"));
+  const QRegularExpressionMatch m = plainRead.match(statement);
+  QString text = ServerStatementText(statement);
+  if (m.hasMatch() && !statement.contains(QLatin1String(" ORDER BY "))) {
+    const QString order = KeyOrder(m.captured(1), "ASC");
+    if (!order.isEmpty()) text += " ORDER BY " + order;
+  }
+  if (forUpdate) text += QStringLiteral(" FOR UPDATE");
+  return Converted(Run(text, params));
 }
 
 qint64 PgSession::Execute(const QString& statement, const std::vector<SqlValue>& params) {

@@ -6,6 +6,8 @@
 // whole operation), Sql for anything else.
 
 #include <QString>
+#include <QStringList>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -34,7 +36,10 @@ class PgSession {
   void LockTable(const QString& table);
 
   // `statement` in the store's form: `table` quoting, "?" for each bound value.
-  PgRowSet Select(const QString& statement, const std::vector<SqlValue>& params = {});
+  // `forUpdate`: the rows stay locked against other sessions' writes until the transaction
+  // ends.
+  PgRowSet Select(const QString& statement, const std::vector<SqlValue>& params = {},
+                  bool forUpdate = false);
   qint64 Execute(const QString& statement, const std::vector<SqlValue>& params = {});
 
   PgRowSet Columns(const QString& table);  // no rows; throws Sql when there is no such table
@@ -45,9 +50,12 @@ class PgSession {
 
  private:
   PgRows Run(const QString& sql, const std::vector<SqlValue>& params);
+  // The primary key's columns, each followed by `direction`; empty without a key.
+  QString KeyOrder(const QString& table, const char* direction);
 
   PgConnection connection_;
   bool inTransaction_ = false;
+  std::map<QString, QStringList> keyOrder_;
 };
 
 // "users" as a quoted identifier of the server.

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <limits>
 
+#include "store/PgSession.h"
 #include "store/StoreErrors.h"
 
 namespace vedalia {
@@ -103,8 +104,15 @@ SqlDatabase::SqlDatabase() = default;
 
 SqlDatabase::~SqlDatabase() { Disconnect(); }
 
+void SqlDatabase::ConnectServer(const ServerLocation& location) {
+  if (Connected()) FailUsage("already connected");
+  auto session = std::make_unique<PgSession>();
+  session->Connect(location);
+  server_ = std::move(session);
+}
+
 void SqlDatabase::Connect(const QString& path, const QString& password, int lockWaitMs) {
-  if (db_) FailUsage("already connected");
+  if (Connected()) FailUsage("already connected");
   // No lock file beside a database that is not there.
   if (!QFileInfo::exists(path)) {
     throw EngineError(EngineError::Kind::FileMissing, path.toStdString() + ": no such file");
@@ -140,6 +148,7 @@ void SqlDatabase::Connect(const QString& path, const QString& password, int lock
 }
 
 void SqlDatabase::Disconnect() {
+  server_.reset();
   if (db_) {
     sqlite3_close_v2(db_);
     db_ = nullptr;
@@ -148,29 +157,44 @@ void SqlDatabase::Disconnect() {
   path_.clear();
 }
 
-bool SqlDatabase::Connected() const { return db_ != nullptr; }
+// A server session that lost its server counts as connected: its commands fail on their
+// own failure paths (never a hang) rather than as a use out of order.
+bool SqlDatabase::Connected() const { return db_ != nullptr || server_ != nullptr; }
 
 sqlite3* SqlDatabase::Handle() const {
   if (!db_) FailUsage("the database is not connected");
   return db_;
 }
 
-void SqlDatabase::StartTransaction() { Exec(Handle(), "BEGIN IMMEDIATE"); }
+void SqlDatabase::StartTransaction() {
+  if (server_) return server_->Begin();
+  Exec(Handle(), "BEGIN IMMEDIATE");
+}
 
-bool SqlDatabase::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+bool SqlDatabase::InTransaction() const {
+  if (server_) return server_->InTransaction();
+  return db_ && !sqlite3_get_autocommit(db_);
+}
+
+void SqlDatabase::LockTable(const QString& table) {
+  if (!InTransaction()) FailUsage("no transaction for a lock");
+  if (server_) server_->LockTable(table);
+}
 
 void SqlDatabase::Commit() {
+  if (server_) return server_->Commit();
   if (!InTransaction()) FailUsage("no transaction to commit");
   Exec(db_, "COMMIT");
   Persist();
 }
 
 void SqlDatabase::Rollback() {
+  if (server_) return server_->Rollback();
   if (InTransaction()) Exec(db_, "ROLLBACK");
 }
 
 void SqlDatabase::PersistUnlessInTransaction() {
-  if (!InTransaction()) Persist();
+  if (!server_ && !InTransaction()) Persist();
 }
 
 void SqlDatabase::Persist() {
@@ -263,6 +287,12 @@ void SqlRowSet::Load(sqlite3* db, const QString& statement) {
   if (rc != SQLITE_DONE) FailSql(db, statement);
 }
 
+void SqlRowSet::Adopt(PgRowSet&& rows) {
+  Reset();
+  for (auto& [name, declared] : rows.columns) columns_.push_back({name, declared});
+  rows_ = std::move(rows.rows);
+}
+
 int SqlRowSet::ColumnIndex(const QString& name) const {
   for (std::size_t i = 0; i < columns_.size(); ++i) {
     if (columns_[i].name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
@@ -334,12 +364,28 @@ qint32 SqlRowSet::FieldInt(int index) const {
 
 void SqlQuery::Open() {
   active_ = false;
-  Load(database_.Handle(), Text());
+  if (PgSession* server = database_.Server()) {
+    Adopt(server->Select(Text()));
+  } else {
+    Load(database_.Handle(), Text());
+  }
+  active_ = true;
+}
+
+void SqlQuery::OpenForUpdate() {
+  PgSession* server = database_.Server();
+  if (!server) return Open();
+  active_ = false;
+  Adopt(server->Select(Text(), {}, true));
   active_ = true;
 }
 
 void SqlQuery::ExecSQL() {
   const QString text = Text();
+  if (PgSession* server = database_.Server()) {
+    server->Execute(text);
+    return;
+  }
   Statement stmt(database_.Handle(), text);
   if (stmt.RunToEnd(text)) database_.PersistUnlessInTransaction();
 }
@@ -357,6 +403,11 @@ void SqlTable::SetTableName(const QString& name) {
 }
 
 void SqlTable::Open() {
+  if (PgSession* server = database_.Server()) {
+    Adopt(server->Columns(name_));
+    active_ = true;
+    return;
+  }
   Load(database_.Handle(), "SELECT * FROM " + QuoteIdentifier(name_) + " LIMIT 0");
   active_ = true;
 }
@@ -370,6 +421,10 @@ void SqlTable::Close() {
 
 void SqlTable::Last() {
   if (!active_) FailUsage("the table is not open");
+  if (PgSession* server = database_.Server()) {
+    Adopt(server->LastRow(name_));
+    return SqlRowSet::Last();
+  }
   const QString table = QuoteIdentifier(name_);
   try {
     Load(database_.Handle(), "SELECT * FROM " + table + " ORDER BY rowid DESC LIMIT 1");
@@ -409,6 +464,12 @@ void SqlTable::SetBool(const QString& field, bool value) {
 
 void SqlTable::Post() {
   if (!inserting_) FailUsage("no row to post");
+  if (PgSession* server = database_.Server()) {
+    server->Insert(name_, pending_);
+    inserting_ = false;
+    pending_.clear();
+    return;
+  }
   QStringList names;
   QStringList marks;
   for (const auto& [name, value] : pending_) {

@@ -17,6 +17,10 @@ struct sqlite3;
 
 namespace vedalia {
 
+class PgSession;
+struct PgRowSet;
+struct ServerLocation;
+
 class SqlDatabase {
  public:
   SqlDatabase();
@@ -27,6 +31,9 @@ class SqlDatabase {
   // Locks the file (waiting up to lockWaitMs for another holder) and reads it.
   // Throws EngineError: FileMissing, BadSignature, Damaged, Locked, Io.
   void Connect(const QString& path, const QString& password, int lockWaitMs = 500);
+  // Connects a PostgreSQL server instead (PgStore.h); the same statements run there.
+  // Throws EngineError Io when it cannot be reached.
+  void ConnectServer(const ServerLocation& location);
   void Disconnect();
   bool Connected() const;
   const QString& Path() const { return path_; }
@@ -38,13 +45,17 @@ class SqlDatabase {
   // Drops the transaction's changes; harmless when none is open.
   void Rollback();
   bool InTransaction() const;
+  // Inside a transaction: no other connection writes `table` until it ends. The file is
+  // held exclusively anyway; a server needs it for a read-then-write that must stay whole.
+  void LockTable(const QString& table);
 
   // Makes a new database file with the given statements (tables, indexes). Never replaces
   // an existing file.
   static void Create(const QString& path, const QString& password, const QStringList& statements,
                      sealed::KdfCost cost = sealed::kDefaultKdfCost);
 
-  sqlite3* Handle() const;  // for SqlQuery and SqlTable
+  sqlite3* Handle() const;                             // for SqlQuery and SqlTable
+  PgSession* Server() const { return server_.get(); }  // null for the file
   // Writes the file if no transaction is open (after a statement that changed something).
   void PersistUnlessInTransaction();
 
@@ -55,6 +66,7 @@ class SqlDatabase {
   std::unique_ptr<sealed::FileLock> lock_;
   sealed::FileKey key_{};
   sqlite3* db_ = nullptr;
+  std::unique_ptr<PgSession> server_;
 };
 
 // One value of a result row.
@@ -89,6 +101,7 @@ class SqlRowSet {
 
  protected:
   void Load(sqlite3* db, const QString& statement);  // throws EngineError Sql
+  void Adopt(PgRowSet&& rows);
   void Reset();
   int ColumnIndex(const QString& name) const;
   const SqlValue& Value(int index) const;
@@ -111,7 +124,10 @@ class SqlQuery : public SqlRowSet {
   void AddLine(const QString& line) { sql_.append(line); }
   QString Text() const { return sql_.join('\n'); }
 
-  void Open();     // runs a statement that returns rows; a previous result is dropped
+  void Open();  // runs a statement that returns rows; a previous result is dropped
+  // Open, with the rows locked against other connections' writes until the transaction
+  // ends (on a server; the file is exclusive anyway).
+  void OpenForUpdate();
   void ExecSQL();  // runs a statement that returns none
   void Close();
   bool Active() const { return active_; }

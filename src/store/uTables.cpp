@@ -13,10 +13,40 @@ QString DatabaseFilePath() {
   return BaseDir() + QLatin1String(kDatabaseFolder) + '/' + QLatin1String(kDatabaseFileName);
 }
 
-TDM::TDM() : TDM(DatabaseFilePath()) {}
+namespace {
 
-TDM::TDM(const QString& filePath, int lockWaitMs) : Table(Database), Query(Database) {
-  Database.Connect(filePath, QLatin1String(kPassword), lockWaitMs);
+std::optional<ServerLocation>& ProcessServer() {
+  static std::optional<ServerLocation> server;
+  return server;
+}
+
+}  // namespace
+
+std::optional<ServerLocation> StoreServer() {
+  if (ProcessServer()) return ProcessServer();
+  return ConfiguredServer();
+}
+
+void SetStoreServer(std::optional<ServerLocation> server) { ProcessServer() = std::move(server); }
+
+TDM::TDM() : Table(Database), Query(Database) {
+  if (const std::optional<ServerLocation> server = StoreServer()) {
+    Database.ConnectServer(*server);
+  } else {
+    Database.Connect(DatabaseFilePath(), QLatin1String(kPassword));
+  }
+}
+
+TDM::TDM(const QString& location, int lockWaitMs) : Table(Database), Query(Database) {
+  if (IsServerUrl(location)) {
+    Database.ConnectServer({location, QString()});
+  } else {
+    Database.Connect(location, QLatin1String(kPassword), lockWaitMs);
+  }
+}
+
+TDM::TDM(const ServerLocation& server) : Table(Database), Query(Database) {
+  Database.ConnectServer(server);
 }
 
 TDM::~TDM() = default;

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "store/PgConnection.h"
+#include "store/PgStore.h"
 
 namespace vedalia::testing {
 namespace {
@@ -166,6 +167,14 @@ QString PgTestServer::NewDatabase() {
   const QString name = QStringLiteral("t%1_%2").arg(getpid()).arg(counter.fetchAndAddOrdered(1));
   Admin(QStringLiteral("CREATE DATABASE %1").arg(name));
   return Url(name);
+}
+
+QString PgTestServer::NewStore() {
+  const QString url = NewDatabase();
+  PgConnection connection;
+  connection.Connect(url, QString(), {10, 60000});
+  CreateServerSchema(connection);
+  return url;
 }
 
 void PgTestServer::Admin(const QString& statement) {

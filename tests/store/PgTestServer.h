@@ -34,6 +34,8 @@ class PgTestServer {
   QString Url(const QString& database, const QString& user = QStringLiteral("vedalia")) const;
   // A fresh, empty database; returns its URL.
   QString NewDatabase();
+  // A fresh database with the store's two tables; returns its URL.
+  QString NewStore();
   // Runs one statement as the superuser on the database "postgres".
   void Admin(const QString& statement);
 
