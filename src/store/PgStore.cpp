@@ -67,33 +67,42 @@ void CreateServerSchema(PgConnection& connection) {
   }
 }
 
-QString ServerStatementText(const QString& statement) {
-  // The store's statements quote table names with backquotes and, once, a text value with
-  // double quotes (which the file engine reads as text where no column has that name); on
-  // the server those are "name" and 'text'. A "?" outside quotes is the next bound value.
+QString ServerStatementText(const QString& statement, QStringList* names) {
+  // Table names stand in backquotes; on the server they are "name". A ":name" outside
+  // quotes is a bound value: it becomes $n, the same n for the same name.
   QString out;
   out.reserve(statement.size() + 8);
   QChar quote;
-  int parameter = 0;
-  for (const QChar c : statement) {
-    if (quote.isNull()) {
-      if (c == '\'' || c == '"') {
-        quote = c;
-        out += '\'';
-      } else if (c == '`') {
-        out += '"';
-      } else if (c == '?') {
-        out += '$' + QString::number(++parameter);
-      } else {
-        out += c;
-      }
-    } else if (c == quote) {
-      quote = QChar();
-      out += '\'';
-    } else {
-      if (c == '\'' && quote == '"') out += '\'';  // a single quote inside becomes ''
-      out += c;
+  for (qsizetype i = 0; i < statement.size(); ++i) {
+    const QChar c = statement[i];
+    if (!quote.isNull()) {
+      if (c == quote) quote = QChar();
+      out += quote.isNull() && c == '`' ? QChar('"') : c;
+      continue;
     }
+    if (c == '\'' || c == '"' || c == '`') {
+      quote = c;
+      out += c == '`' ? QChar('"') : c;
+      continue;
+    }
+    const bool starts = c == ':' && i + 1 < statement.size() &&
+                        (statement[i + 1].isLetter() || statement[i + 1] == '_') &&
+                        (i == 0 || statement[i - 1] != ':');
+    if (!starts) {
+      out += c;
+      continue;
+    }
+    qsizetype end = i + 1;
+    while (end < statement.size() && (statement[end].isLetterOrNumber() || statement[end] == '_'))
+      ++end;
+    const QString name = statement.mid(i + 1, end - i - 1);
+    qsizetype index = names ? names->indexOf(name) : -1;
+    if (names && index < 0) {
+      names->append(name);
+      index = names->size() - 1;
+    }
+    out += '$' + QString::number(index + 1);
+    i = end - 1;
   }
   return out;
 }

@@ -37,7 +37,8 @@ const QStringList& ServerSchema();
 // server refuses.
 void CreateServerSchema(PgConnection& connection);
 
-// The statement text for the server: `name` (the file engine's quoting) becomes "name".
-QString ServerStatementText(const QString& statement);
+// The statement text for the server: `name` becomes "name", each ":name" placeholder $n;
+// `names` receives the placeholder names in the order of n.
+QString ServerStatementText(const QString& statement, QStringList* names);
 
 }  // namespace vedalia

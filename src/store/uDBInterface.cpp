@@ -14,15 +14,7 @@ const QString kFalse = QStringLiteral("false");
 const QString kNil = QStringLiteral("nil");
 const QString kAlready = QStringLiteral("isalready");
 
-// A text value inside single quotes: a quote is doubled, so no value changes the statement.
-QString Quoted(const QString& value) {
-  QString escaped = value;
-  escaped.replace('\'', QStringLiteral("''"));
-  return escaped;
-}
-
-// Ids travel as text and are put into statements as they are; only a plain decimal
-// integer may go in, anything else would be a different statement.
+// Ids travel as text; only a plain decimal integer names an account.
 bool IsDecimalInteger(const QString& text) {
   static const QRegularExpression pattern(QStringLiteral("^[+-]?[0-9]+$"));
   return pattern.match(text).hasMatch();
@@ -48,10 +40,12 @@ bool PassesClassRule(const SqlRowSet& rows, const QString& classLetter) {
 // Runs one SELECT and makes the reply from its rows: "nil" when there are none, "false"
 // when the engine fails.
 template <typename Read>
-QString SelectReply(SqlQuery& query, const QString& statement, Read read) {
+QString SelectReply(SqlQuery& query, const QString& statement, const SqlBindings& values,
+                    Read read) {
   try {
     query.Clear();
     query.AddLine(statement);
+    for (const auto& [name, value] : values) query.Bind(name, value);
     query.Open();
     const QString reply = query.IsEmpty() ? kNil : read(query);
     query.Close();
@@ -71,6 +65,13 @@ void AbandonChange(TDM& dm) {
     dm.Database.Rollback();
   } catch (...) {
   }
+}
+
+// A decimal id that fits the 64-bit values the engines store.
+bool ToId(const QString& text, qint64& id) {
+  bool ok = false;
+  id = text.toLongLong(&ok, 10);
+  return ok && IsDecimalInteger(text);
 }
 
 // Runs a write that must stay whole against other connections. On a server a concurrent
@@ -134,8 +135,12 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
     DM->Database.StartTransaction();
     DM->Database.LockTable(QStringLiteral("users"));
     query.Clear();
-    query.AddLine("SELECT * FROM `users` WHERE U_name = '" + Quoted(Name) + "' AND U_SurName = '" +
-                  Quoted(SurName) + "' AND U_class_literal = '" + Quoted(ClassLetter) + "'");
+    query.AddLine(
+        QStringLiteral("SELECT * FROM `users` WHERE U_name = :Name AND U_SurName = "
+                       ":SurName AND U_class_literal = :ClassLetter"));
+    query.BindText(QStringLiteral("Name"), Name);
+    query.BindText(QStringLiteral("SurName"), SurName);
+    query.BindText(QStringLiteral("ClassLetter"), ClassLetter);
     query.Open();
     // Every row is visited; a privileged namesake blocks whatever its class letter.
     for (query.First(); !query.Eof(); query.Next()) {
@@ -180,9 +185,11 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
 QString TDBInt::ValidateUser(const QString& SurName, const QString& Name,
                              const QString& ClassLetter, const QString& PasswordCode) {
   return SelectReply(DM->Query,
-                     "SELECT * FROM `users` WHERE U_SurName = '" + Quoted(SurName) +
-                         "' AND U_name = '" + Quoted(Name) + "' AND U_password = '" +
-                         Quoted(PasswordCode) + "'",
+                     QStringLiteral("SELECT * FROM `users` WHERE U_SurName = :SurName AND "
+                                    "U_name = :Name AND U_password = :PasswordCode"),
+                     {{QStringLiteral("SurName"), SqlValue::Str(SurName)},
+                      {QStringLiteral("Name"), SqlValue::Str(Name)},
+                      {QStringLiteral("PasswordCode"), SqlValue::Str(PasswordCode)}},
                      [&](SqlQuery& query) {
                        QString reply = kNil;
                        for (query.First(); !query.Eof(); query.Next()) {
@@ -193,9 +200,10 @@ QString TDBInt::ValidateUser(const QString& SurName, const QString& Name,
 }
 
 QString TDBInt::GetUserById(const QString& UserId) {
-  if (!IsDecimalInteger(UserId)) return kFalse;
-  return SelectReply(DM->Query, "SELECT * FROM `users` WHERE U_id = " + UserId,
-                     [](SqlQuery& query) {
+  qint64 id = 0;
+  if (!ToId(UserId, id)) return kFalse;
+  return SelectReply(DM->Query, QStringLiteral("SELECT * FROM `users` WHERE U_id = :UserId"),
+                     {{QStringLiteral("UserId"), SqlValue::Int(id)}}, [](SqlQuery& query) {
                        query.Last();
                        return AccountRecord(query);
                      });
@@ -204,7 +212,7 @@ QString TDBInt::GetUserById(const QString& UserId) {
 QString TDBInt::GetUsersList() {
   return SelectReply(DM->Query,
                      QStringLiteral("SELECT U_name, U_SurName, U_class_literal, U_id FROM `users`"),
-                     [](SqlQuery& query) {
+                     {}, [](SqlQuery& query) {
                        QStringList entries;
                        for (query.First(); !query.Eof(); query.Next()) {
                          entries << query.FieldText(0) + ',' + query.FieldText(1) + ',' +
@@ -215,34 +223,45 @@ QString TDBInt::GetUsersList() {
 }
 
 QString TDBInt::GetUserResults(const QString& UserId) {
-  if (!IsDecimalInteger(UserId)) return kFalse;
-  return SelectReply(
-      DM->Query, "SELECT * FROM `results` WHERE U_id = " + UserId, [](SqlQuery& query) {
-        static const char* const fields[] = {"R_Glava",    "R_Razv",    "R_Test_Num", "R_Last_Res",
-                                             "R_Best_Res", "R_Avg_Res", "R_Num_Pop",  "R_Dop_Inf"};
-        QStringList entries;
-        for (query.First(); !query.Eof(); query.Next()) {
-          QStringList values;
-          for (const char* name : fields) values << query.FieldText(QLatin1String(name));
-          entries << values.join('/');
-        }
-        return entries.join(';');
-      });
+  qint64 id = 0;
+  if (!ToId(UserId, id)) return kFalse;
+  return SelectReply(DM->Query, QStringLiteral("SELECT * FROM `results` WHERE U_id = :UserId"),
+                     {{QStringLiteral("UserId"), SqlValue::Int(id)}}, [](SqlQuery& query) {
+                       static const char* const fields[] = {
+                           "R_Glava",    "R_Razv",    "R_Test_Num", "R_Last_Res",
+                           "R_Best_Res", "R_Avg_Res", "R_Num_Pop",  "R_Dop_Inf"};
+                       QStringList entries;
+                       for (query.First(); !query.Eof(); query.Next()) {
+                         QStringList values;
+                         for (const char* name : fields)
+                           values << query.FieldText(QLatin1String(name));
+                         entries << values.join('/');
+                       }
+                       return entries.join(';');
+                     });
 }
 
 QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber, qint32 Score,
                               const QString& UserId, const QString& ExtraInfo) {
   SqlQuery& query = DM->Query;
-  if (!IsDecimalInteger(UserId)) return kFalse;
+  qint64 id = 0;
+  if (!ToId(UserId, id)) return kFalse;
   return WholeWrite(*DM, [&] {
-    const QString where = "WHERE U_id =" + UserId + " AND R_Glava = " + QString::number(Chapter) +
-                          " AND R_Razv = " + QString::number(Section) +
-                          " AND R_Test_Num = " + QString::number(TestNumber);
+    const QString where = QStringLiteral(
+        "WHERE U_id =:UserId AND R_Glava = :Chapter AND R_Razv = :Section AND R_Test_Num = "
+        ":TestNumber");
+    const auto bindTest = [&] {
+      query.BindInt(QStringLiteral("UserId"), id);
+      query.BindInt(QStringLiteral("Chapter"), Chapter);
+      query.BindInt(QStringLiteral("Section"), Section);
+      query.BindInt(QStringLiteral("TestNumber"), TestNumber);
+    };
     // The row is read and rewritten in one transaction with the row locked, so that shells
     // recording the same test at once never lose an attempt.
     DM->Database.StartTransaction();
     query.Clear();
     query.AddLine("SELECT * FROM `results` " + where);
+    bindTest();
     query.OpenForUpdate();
     if (!query.IsEmpty()) {
       query.First();
@@ -261,10 +280,16 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       const qint64 average = RoundHalfToEven(sum, count);
       if (best < Score) best = Score;
       query.Clear();
-      query.AddLine("UPDATE `results` SET R_Num_Pop = " + QString::number(count) +
-                    ", R_Best_Res = " + QString::number(best) +
-                    ", R_Last_Res = " + QString::number(Score) + ", R_Dop_Inf = '" +
-                    Quoted(ExtraInfo) + "', R_Avg_Res = " + QString::number(average) + ' ' + where);
+      query.AddLine(
+          "UPDATE `results` SET R_Num_Pop = :Count, R_Best_Res = :Best, R_Last_Res = "
+          ":Score, R_Dop_Inf = :ExtraInfo, R_Avg_Res = :Average " +
+          where);
+      bindTest();
+      query.BindInt(QStringLiteral("Count"), count);
+      query.BindInt(QStringLiteral("Best"), best);
+      query.BindInt(QStringLiteral("Score"), Score);
+      query.BindText(QStringLiteral("ExtraInfo"), ExtraInfo);
+      query.BindInt(QStringLiteral("Average"), average);
       query.ExecSQL();
       DM->Database.Commit();
     } else {
@@ -295,10 +320,12 @@ QString TDBInt::DeleteUser(qint32 UserId) {
   try {
     DM->Database.StartTransaction();
     query.Clear();
-    query.AddLine("DELETE FROM `results` WHERE U_id = " + QString::number(UserId));
+    query.AddLine(QStringLiteral("DELETE FROM `results` WHERE U_id = :UserId"));
+    query.BindInt(QStringLiteral("UserId"), UserId);
     query.ExecSQL();
     query.Clear();
-    query.AddLine("DELETE FROM `users` WHERE U_id = " + QString::number(UserId));
+    query.AddLine(QStringLiteral("DELETE FROM `users` WHERE U_id = :UserId"));
+    query.BindInt(QStringLiteral("UserId"), UserId);
     query.ExecSQL();
     DM->Database.Commit();
     return QString();
@@ -311,12 +338,12 @@ QString TDBInt::DeleteUser(qint32 UserId) {
 QString TDBInt::SetPassword(qint32 UserId, const QString& PasswordCode) {
   SqlQuery& query = DM->Query;
   try {
-    QString code = PasswordCode;
-    code.replace('"', QStringLiteral("\"\""));
     DM->Database.StartTransaction();
     query.Clear();
-    query.AddLine("UPDATE `users` SET U_password=\"" + code +
-                  "\" WHERE U_id = " + QString::number(UserId) + ";");
+    query.AddLine(
+        QStringLiteral("UPDATE `users` SET U_password=:PasswordCode WHERE U_id = :UserId;"));
+    query.BindText(QStringLiteral("PasswordCode"), PasswordCode);
+    query.BindInt(QStringLiteral("UserId"), UserId);
     query.ExecSQL();
     DM->Database.Commit();
     return QString();

@@ -1,6 +1,7 @@
 #include "store/uTables.h"
 
 #include "shell/uMisc.h"
+#include "store/PgBackend.h"
 
 namespace vedalia {
 namespace {
@@ -29,25 +30,26 @@ std::optional<ServerLocation> StoreServer() {
 
 void SetStoreServer(std::optional<ServerLocation> server) { ProcessServer() = std::move(server); }
 
-TDM::TDM() : Table(Database), Query(Database) {
-  if (const std::optional<ServerLocation> server = StoreServer()) {
-    Database.ConnectServer(*server);
+TDM::TDM() : TDM(StoreServer()) {}
+
+TDM::TDM(const std::optional<ServerLocation>& server)
+    : Database(server ? MakeServerBackend() : MakeFileBackend()), Table(Database), Query(Database) {
+  if (server) {
+    Database.Connect(server->url, server->password);
   } else {
     Database.Connect(DatabaseFilePath(), QLatin1String(kPassword));
   }
 }
 
-TDM::TDM(const QString& location, int lockWaitMs) : Table(Database), Query(Database) {
-  if (IsServerUrl(location)) {
-    Database.ConnectServer({location, QString()});
-  } else {
-    Database.Connect(location, QLatin1String(kPassword), lockWaitMs);
-  }
+TDM::TDM(const QString& location, int lockWaitMs)
+    : Database(IsServerUrl(location) ? MakeServerBackend() : MakeFileBackend()),
+      Table(Database),
+      Query(Database) {
+  Database.Connect(location, IsServerUrl(location) ? QString() : QLatin1String(kPassword),
+                   lockWaitMs);
 }
 
-TDM::TDM(const ServerLocation& server) : Table(Database), Query(Database) {
-  Database.ConnectServer(server);
-}
+TDM::TDM(const ServerLocation& server) : TDM(std::optional<ServerLocation>(server)) {}
 
 TDM::~TDM() = default;
 

@@ -31,12 +31,16 @@ class TDM {
   TDM();
   // The same for a database elsewhere (tools, tests): a file path, or a server's URL
   // (postgresql://...; its password from libpq's own means: the URL, PGPASSWORD, ~/.pgpass).
-  explicit TDM(const QString& location, int lockWaitMs = 500);
+  explicit TDM(const QString& location, int lockWaitMs = kLockWaitMs);
   explicit TDM(const ServerLocation& server);
   ~TDM();
   TDM(const TDM&) = delete;
   TDM& operator=(const TDM&) = delete;
 
+ private:
+  explicit TDM(const std::optional<ServerLocation>& server);
+
+ public:
   // Declared in this order: the table and the query are destroyed before the database.
   SqlDatabase Database;
   SqlTable Table;

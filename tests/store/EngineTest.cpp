@@ -179,7 +179,15 @@ TEST(SealedDatabase, OneStatementPerText) {
   EXPECT_THROW(dm.Query.ExecSQL(), EngineError);
   dm.Query.Clear();
   dm.Query.AddLine(QStringLiteral("UPDATE `users` SET U_password=\"AB\" WHERE U_id = 1;"));
+  EXPECT_THROW(dm.Query.ExecSQL(), EngineError) << "a double quote names a column, never text";
+  dm.Query.Clear();
+  dm.Query.AddLine(QStringLiteral("UPDATE `users` SET U_password=:code WHERE U_id = :id;"));
+  dm.Query.BindText(QStringLiteral("code"), QStringLiteral("A'B\"C"));
+  EXPECT_THROW(dm.Query.ExecSQL(), EngineError) << "a placeholder without a value";
+  dm.Query.BindInt(QStringLiteral("id"), 1);
   EXPECT_NO_THROW(dm.Query.ExecSQL());
+  dm.Query.BindInt(QStringLiteral("other"), 1);
+  EXPECT_THROW(dm.Query.ExecSQL(), EngineError) << "a value without a placeholder";
   dm.Query.Clear();
   dm.Query.AddLine(QStringLiteral("SELECT * FROM `nosuch`"));
   EXPECT_THROW(dm.Query.Open(), EngineError);
