@@ -28,11 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(info.has_value());
     FUZZ_CHECK(*length >= info->headerLength);
   }
-  FUZZ_CHECK(TDecryptor::IsFlashMovie(bytes) == (info && info->frameCount > 0));
+  // The body check only ever refuses more than the header check.
+  const auto whole = InspectSwf(bytes, &error, SwfCheck::Body);
+  FUZZ_CHECK(!whole || info.has_value());
+  FUZZ_CHECK(TDecryptor::IsFlashMovie(bytes) == (whole && whole->frameCount > 0));
 
-  const auto fromFile =
-      InspectSwfFile(fuzz::WriteScratchFile(QStringLiteral("movie.swf"), data, size));
+  const QString file = fuzz::WriteScratchFile(QStringLiteral("movie.swf"), data, size);
+  const auto fromFile = InspectSwfFile(file);
   FUZZ_CHECK(fromFile.has_value() == info.has_value());
   if (fromFile) FUZZ_CHECK(fromFile->frameCount == info->frameCount);
+  FUZZ_CHECK(InspectSwfFile(file, nullptr, SwfCheck::Body).has_value() == whole.has_value());
   return 0;
 }

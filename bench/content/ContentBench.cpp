@@ -13,6 +13,9 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <zlib.h>
 
 #include "flashhost/SwfInfo.h"
 #include "flashhost/SwfWriter.h"
@@ -136,6 +139,41 @@ void BM_InspectCwsInMemory(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_InspectCwsInMemory)->Unit(benchmark::kMicrosecond);
+
+// The body check of the same movie, from the file (as the start-up check does) and in memory
+// (as the content loader does), beside zlib inflating the same bytes into one buffer.
+void BM_CheckCwsBody(benchmark::State& state) {
+  const QString path = Movie().path;
+  QFile file(path);
+  file.open(QIODevice::ReadOnly);
+  const QByteArray bytes = file.readAll();
+  for (auto _ : state) {
+    auto info = state.range(0) ? vedalia::InspectSwfFile(path, nullptr, vedalia::SwfCheck::Body)
+                               : vedalia::InspectSwf(bytes, nullptr, vedalia::SwfCheck::Body);
+    if (!info) state.SkipWithError("body check failed");
+    benchmark::DoNotOptimize(info);
+  }
+  state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+BENCHMARK(BM_CheckCwsBody)->ArgName("file")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_ZlibUncompressAnchor(benchmark::State& state) {
+  QFile file(Movie().path);
+  file.open(QIODevice::ReadOnly);
+  const QByteArray bytes = file.readAll();
+  const auto declared = vedalia::InspectSwf(bytes)->declaredLength;
+  std::vector<Bytef> out(declared);
+  for (auto _ : state) {
+    uLongf size = uLongf(out.size());
+    uLong used = uLong(bytes.size() - 8);
+    if (uncompress2(out.data(), &size, reinterpret_cast<const Bytef*>(bytes.constData()) + 8,
+                    &used) != Z_OK)
+      state.SkipWithError("uncompress failed");
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+BENCHMARK(BM_ZlibUncompressAnchor)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -29,6 +29,10 @@ class Reader {
   // Up to `max` bytes; 0 at the end, -1 on a read error.
   virtual qint64 Read(char* buffer, qint64 max) = 0;
 
+  // Total size of the input, and moving back to an offset for a second pass.
+  virtual qint64 Size() const = 0;
+  virtual bool Seek(qint64 pos) = 0;
+
   // Exactly `size` bytes, or fewer at the end; -1 on a read error.
   qint64 ReadFull(char* buffer, qint64 size) {
     qint64 done = 0;
@@ -51,6 +55,12 @@ class BytesReader final : public Reader {
     pos_ += n;
     return n;
   }
+  qint64 Size() const override { return data_.size(); }
+  bool Seek(qint64 pos) override {
+    if (pos < 0 || pos > data_.size()) return false;
+    pos_ = pos;
+    return true;
+  }
 
  private:
   QByteArrayView data_;
@@ -61,6 +71,8 @@ class FileReader final : public Reader {
  public:
   explicit FileReader(QFile& file) : file_(file) {}
   qint64 Read(char* buffer, qint64 max) override { return file_.read(buffer, max); }
+  qint64 Size() const override { return file_.size(); }
+  bool Seek(qint64 pos) override { return file_.seek(pos); }
 
  private:
   QFile& file_;
@@ -185,7 +197,47 @@ std::int32_t SignExtend(std::uint32_t v, int bits) {
   return std::int32_t((v ^ sign) - sign);
 }
 
-std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
+// Output past the declared length that a zlib body may still decode before its end: the player
+// ignores it, so the check stops there instead of letting a small file inflate for minutes.
+constexpr qint64 kZlibSlackPastDeclared = 1 << 20;
+
+// Checks that the body reaches the declared length, decoding compressed bodies through a
+// scratch buffer. A zlib stream must also end properly (its check value is its last bytes); a
+// raw LZMA body carries no end of its own, so reaching the declared length is all it can show.
+bool BodyReachesDeclaredLength(Reader& in, const SwfInfo& info, const unsigned char* lzmaProps,
+                               const char** reason) {
+  const qint64 declaredBody = qint64(info.declaredLength) - 8;
+  if (info.compression == SwfCompression::None) {
+    if (in.Size() - 8 >= declaredBody) return true;
+    *reason = "body shorter than declared";
+    return false;
+  }
+  std::vector<unsigned char> scratch(64 * 1024);
+  bool ended = false;
+  qint64 body = -1;
+  if (info.compression == SwfCompression::Zlib) {
+    if (!in.Seek(8)) return *reason = "read error", false;
+    const qint64 limit = declaredBody + kZlibSlackPastDeclared;
+    body = InflateBody(in, {scratch.data(), int(scratch.size()), true, limit}, reason, &ended);
+    if (body >= limit) return true;
+  } else {
+    if (!in.Seek(17)) return *reason = "read error", false;
+    const std::uint32_t cap = std::clamp<std::uint32_t>(info.declaredLength, 1, kMaxLzmaDictionary);
+    body = LzmaBody(in, lzmaProps, cap, {scratch.data(), int(scratch.size()), true, declaredBody},
+                    reason, &ended);
+    if (body >= declaredBody) return true;
+  }
+  if (body < 0) return false;
+  if (!ended)
+    *reason = "compressed stream cut short";
+  else if (body < declaredBody)
+    *reason = "compressed body shorter than declared";
+  else
+    return true;
+  return false;
+}
+
+std::optional<SwfInfo> Inspect(Reader& in, QString* error, SwfCheck check) {
   unsigned char head[8];
   const qint64 got = in.ReadFull(reinterpret_cast<char*>(head), 8);
   if (got < 0) return Fail(error, "read error");
@@ -214,6 +266,7 @@ std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
                         std::uint32_t(head[6]) << 16 | std::uint32_t(head[7]) << 24;
 
   unsigned char body[kMaxBodyHeader];
+  unsigned char lzmaHead[9];  // compressed length (ignored) + 5 property bytes
   int bodyLength = 0;
   const char* reason = "truncated header";
   bool ended = false;
@@ -228,7 +281,6 @@ std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
       bodyLength = int(InflateBody(in, {body, kMaxBodyHeader, false, 0}, &reason, &ended));
       break;
     case SwfCompression::Lzma: {
-      unsigned char lzmaHead[9];  // compressed length (ignored) + 5 property bytes
       const qint64 n = in.ReadFull(reinterpret_cast<char*>(lzmaHead), 9);
       if (n < 0) return Fail(error, "read error");
       if (n < 9) return Fail(error, "truncated header");
@@ -266,6 +318,8 @@ std::optional<SwfInfo> Inspect(Reader& in, QString* error) {
     return Fail(error, "declared length shorter than the header");
   if (info.xMaxTwips < info.xMinTwips || info.yMaxTwips < info.yMinTwips)
     return Fail(error, "inverted stage rectangle");
+  if (check == SwfCheck::Body && !BodyReachesDeclaredLength(in, info, lzmaHead + 4, &reason))
+    return Fail(error, reason);
   if (error) error->clear();
   return info;
 }
@@ -284,9 +338,9 @@ QString SwfSignatureName(SwfCompression compression) {
   return QStringLiteral("FWS");
 }
 
-std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error) {
+std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error, SwfCheck check) {
   BytesReader reader(data);
-  return Inspect(reader, error);
+  return Inspect(reader, error, check);
 }
 
 std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error) {
@@ -318,12 +372,12 @@ std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error)
   return 8 + body;
 }
 
-std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error) {
+std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error, SwfCheck check) {
   if (path.isEmpty() || !QFileInfo(path).isFile()) return Fail(error, "no such file");
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return Fail(error, "cannot open");
   FileReader reader(file);
-  return Inspect(reader, error);
+  return Inspect(reader, error, check);
 }
 
 }  // namespace vedalia

@@ -1,10 +1,12 @@
 #pragma once
 // Native inspection of Flash movie headers: signature, version, stage, frame rate and frame
-// count, without any renderer. Compressed movies are inflated only as far as the header
-// reaches (a few dozen bytes), so a huge or lying file costs neither time nor memory.
+// count, without any renderer. For the header, compressed movies are inflated only as far as
+// it reaches (a few dozen bytes); the body check streams through a small buffer, so a huge or
+// lying file never costs memory in proportion to its size.
 //
 // Typical use (the validity probe of a movie file):
-//   if (auto info = vedalia::InspectSwfFile(path); info && info->frameCount > 0) { ... }
+//   if (auto info = vedalia::InspectSwfFile(path, nullptr, vedalia::SwfCheck::Body);
+//       info && info->frameCount > 0) { ... }
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -40,10 +42,17 @@ struct SwfInfo {
   double heightPixels() const { return (double(yMaxTwips) - double(yMinTwips)) / 20.0; }
 };
 
+// How far an inspection reads. Header: the first bytes only. Body: also that the stored body
+// reaches the declared length (for compressed movies: the stream decodes that far, through a
+// small scratch buffer, and stops there), which is what the shell's validity checks need.
+enum class SwfCheck { Header, Body };
+
 // Inspects a movie held in memory. Nothing when the signature is unknown, the header is
-// truncated or self-contradictory, or the compressed stream is broken. `error`, when given,
-// receives a short English reason on failure.
-std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error = nullptr);
+// truncated or self-contradictory, or the compressed stream is broken; with SwfCheck::Body
+// also when the body is shorter than declared. `error`, when given, receives a short English
+// reason on failure.
+std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error = nullptr,
+                                  SwfCheck check = SwfCheck::Header);
 
 // Decodes the whole movie body to check that it is intact: the uncompressed length of the
 // movie, header included (compare with SwfInfo::declaredLength), or nothing when the header
@@ -51,8 +60,10 @@ std::optional<SwfInfo> InspectSwf(QByteArrayView data, QString* error = nullptr)
 // meant for authoring tools, not for probes.
 std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error = nullptr);
 
-// The same for a file; reads only a bounded prefix of it (never the whole file). Nothing
-// also when the file is missing, unreadable, a directory or empty.
-std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error = nullptr);
+// The same for a file; with SwfCheck::Header reads only a bounded prefix of it, with
+// SwfCheck::Body streams it in small chunks (never the whole file at once). Nothing also when
+// the file is missing, unreadable, a directory or empty.
+std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error = nullptr,
+                                      SwfCheck check = SwfCheck::Header);
 
 }  // namespace vedalia

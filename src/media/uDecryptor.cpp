@@ -126,7 +126,7 @@ QByteArray TDecryptor::Unscrambled(QByteArray data, QByteArrayView key) {
 }
 
 bool TDecryptor::IsFlashMovie(QByteArrayView content) {
-  const auto info = InspectSwf(content);
+  const auto info = InspectSwf(content, nullptr, SwfCheck::Body);
   return info && info->frameCount > 0;
 }
 

@@ -61,7 +61,7 @@ bool TMediaObjects::SuggestsName(const QString& Key) const {
 bool TMediaObjects::IsPlayableMovie(const QString& Path) const {
   const QString file = ResolveContentFile(Path);
   if (file.isEmpty()) return false;
-  const auto info = InspectSwfFile(file);
+  const auto info = InspectSwfFile(file, nullptr, SwfCheck::Body);
   return info && info->frameCount > 0;
 }
 

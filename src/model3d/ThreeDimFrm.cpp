@@ -1,7 +1,7 @@
 #include "model3d/ThreeDimFrm.h"
 
 #include <QCloseEvent>
-#include <QFileInfo>
+#include <QDebug>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -14,6 +14,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "media/uDecryptor.h"
 #include "model3d/ThreeDimButtons.h"
 #include "model3d/uMeshView.h"
 #include "shell/uMisc.h"
@@ -153,13 +154,15 @@ void TThreeDimForm::FormCreate() {
   CenterOnWorkArea(this);
   QString texturePath = FFolderPath + FFileName.chopped(std::min<qsizetype>(4, FFileName.size())) +
                         QStringLiteral(".bmp");
-  if (!QFileInfo(texturePath).isFile()) texturePath.clear();
+  // The bitmap's name may differ in letter case from the model's, as any content name may.
+  texturePath = ResolveContentFile(texturePath);
   const QString modelPath = FFolderPath + FFileName;
   QString error;
   FView = TMeshView::Create(ModelPanel, modelPath, texturePath, ModelPanel->width(),
                             ModelPanel->height(), ZoomStep * ZoomStep, 1.0f / (ZoomStep * ZoomStep),
                             &error);
   if (!FView) {
+    qWarning().noquote() << "3D model" << modelPath << "not loaded:" << error;
     AppServices().messages->ShowMessage(this, MessageKind::Warning,
                                         QStringLiteral("Невозможно загрузить 3D модель."));
     // Nothing to show: free the window once its creator has taken it, instead of keeping an

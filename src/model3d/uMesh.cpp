@@ -34,6 +34,8 @@ class TGmsReader {
 
   bool AtEnd() const { return p >= end; }
   std::int64_t Remaining() const { return end - p; }
+  // True once a number was wanted after the end of the file (it read as 0).
+  bool RanOut() const { return ranOut; }
 
   std::string_view NextLine() {
     const char* lf = static_cast<const char*>(std::memchr(p, '\n', end - p));
@@ -56,7 +58,7 @@ class TGmsReader {
 
   std::int32_t ReadInt() {
     std::string_view tok = Token(kMaxIntToken);
-    if (tok.empty()) return 0;  // wanted at the end of the file
+    if (tok.empty()) return ranOut = true, 0;  // wanted at the end of the file
     const char* first = tok.data();
     const char* last = first + tok.size();
     if (*first == '+' && last - first > 1 && first[1] != '-') ++first;
@@ -68,7 +70,7 @@ class TGmsReader {
 
   float ReadReal() {
     std::string_view tok = Token(kMaxRealToken);
-    if (tok.empty()) return 0.0f;
+    if (tok.empty()) return ranOut = true, 0.0f;
     const char* first = tok.data();
     const char* last = first + tok.size();
     if (*first == '+' && last - first > 1 && first[1] != '-') ++first;
@@ -128,6 +130,7 @@ class TGmsReader {
   const char* p;
   const char* end;
   const char* begin;
+  bool ranOut = false;
 };
 
 // Refuses counts that cannot be true of the rest of the file before anything is allocated.
@@ -181,6 +184,8 @@ std::unique_ptr<TGLMesh> ReadObject(TGmsReader& r) {
   for (auto& n : mesh->FaceNormals) r.ReadTriple(n);
   r.SkipLines(2);
   for (auto& n : mesh->VertexNormals) r.ReadTriple(n);
+  // A file cut inside the block would leave its last records as zeros.
+  if (r.RanOut()) r.Fail("the file ends before the object's counts are met");
 
   mesh->Scale = ComputeScale(mesh->Vertices);
   return mesh;
@@ -210,6 +215,7 @@ void ReadTexture(TGmsReader& r, TGLMultyMesh& set) {
   for (auto& v : set.TexVertices) r.ReadTriple(v);
   r.SkipLines(2);
   for (auto& f : set.TexFaces) r.ReadIndexTriple(f);
+  if (r.RanOut()) r.Fail("the file ends before the texture's counts are met");
   set.Textured = true;
 }
 
@@ -222,6 +228,8 @@ bool IndicesBelow(const std::vector<TTriangle>& faces, std::int32_t count) {
 // Drawing relies on every index being inside its array; a file that breaks that is refused.
 void CheckConsistency(const TGLMultyMesh& set) {
   if (set.Meshes.empty()) throw TGmsError("the file holds no object");
+  // Only the first object is drawn: without triangles there is nothing to show.
+  if (set.Meshes.front()->NumFaces == 0) throw TGmsError("the first object has no triangles");
   for (std::size_t i = 0; i < set.Meshes.size(); ++i) {
     const TGLMesh& m = *set.Meshes[i];
     const std::string which = "object " + std::to_string(i + 1);

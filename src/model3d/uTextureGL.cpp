@@ -2,13 +2,20 @@
 
 #include <GL/gl.h>
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <cstring>
 
+#include "model3d/uBmpCheck.h"
+
 namespace vedalia {
 namespace {
+
+// The largest bitmap file read: a 32-bit 8192 x 8192 image, with room for its headers.
+constexpr qint64 kMaxBitmapFile = (qint64(256) << 20) + 4096;
 
 bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
@@ -37,7 +44,27 @@ bool TTextureGL::LoadFromFile(const QString& fileName, QString* error) {
     if (error) *error = QStringLiteral("bitmap %1 not found").arg(fileName);
     return false;
   }
-  QImageReader reader(fileName, "bmp");
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) {
+    if (error)
+      *error = QStringLiteral("cannot open bitmap %1: %2").arg(fileName, file.errorString());
+    return false;
+  }
+  if (file.size() > kMaxBitmapFile) {
+    if (error) *error = QStringLiteral("bitmap %1 is too large").arg(fileName);
+    return false;
+  }
+  QByteArray bytes = file.readAll();
+  // The decoder would fill what is missing or inconsistent; such a file is refused instead.
+  QString reason;
+  if (file.error() != QFileDevice::NoError || !CheckBitmap(bytes, &reason)) {
+    if (error)
+      *error = QStringLiteral("cannot read bitmap %1: %2")
+                   .arg(fileName, reason.isEmpty() ? file.errorString() : reason);
+    return false;
+  }
+  QBuffer buffer(&bytes);
+  QImageReader reader(&buffer, "bmp");
   reader.setAutoDetectImageFormat(false);
   reader.setDecideFormatFromContent(false);
   QImage image = reader.read();

@@ -124,6 +124,13 @@ void TMainCommandHandler::cmdAskLogin(Event&) {
 void TMainCommandHandler::cmdAddUser(Event& e) {
   if (answeredWithoutDatabase(e, "registred")) return;
   const QStringList f = splitFields(e.A, QLatin1Char(';'));
+  // Without its shortcut flag (an empty last field is dropped by the split) the record is
+  // refused before the account exists, so no account is left made but unanswered. With fewer
+  // fields the reads below end the event before anything is written.
+  if (f.size() == 4) {
+    ReplyToMovie(QStringLiteral("registred=false"));
+    return;
+  }
   const QString& name = FieldAt(f, 0);
   const QString& surname = FieldAt(f, 1);
   const QString& classLetter = FieldAt(f, 2);

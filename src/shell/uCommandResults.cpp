@@ -91,7 +91,6 @@ void TMainCommandHandler::cmdSaveFile(Event& e) {
   for (long i = 0; i < items; ++i) {
     const QString& fileName = FieldAt(l, int(3 * i + 1));
     const QString& mediaType = FieldAt(l, int(3 * i + 2));
-    const QString& name = FieldAt(l, int(3 * i + 3));
     // Names come from the movie: a file outside the type's folder does not exist for it, and
     // a copy that would land outside the personal folder is not made.
     const QString source =
@@ -102,6 +101,9 @@ void TMainCommandHandler::cmdSaveFile(Event& e) {
       allCopied = false;
       continue;
     }
+    // The name is needed only for a file that exists: a missing file counts as not copied
+    // even when its triple lacks the name.
+    const QString& name = FieldAt(l, int(3 * i + 3));
     const QString targetName = e.catalogue->GetTitle(mediaType) + QLatin1Char('_') + name +
                                QLatin1Char('.') + fileName.right(3);
     if (!IsPlainName(targetName)) {
@@ -126,7 +128,8 @@ void TMainCommandHandler::cmdSaveTestToHtml(Event& e) {
   try {
     const QStringList l = fieldsOf(e.A, QLatin1Char('|'));
     const QString& fileName = FieldAt(l, 0);
-    const QString content = l.size() > 1 ? l[1] : QString();
+    // A missing content field is an error, not an empty report.
+    const QString& content = FieldAt(l, 1);
     if (IsPlainName(fileName)) {
       ensurePersonalFolder();
       saved = writeTextFile(PersonalFolder() + fileName, content);
@@ -173,7 +176,7 @@ void TMainCommandHandler::cmdSaveFavorites(Event& e) {
   const QStringList l = fieldsOf(e.A, QLatin1Char('|'));
   const QString& folderPath = FieldAt(l, 0);
   const QString& fileName = FieldAt(l, 1);
-  const QString content = l.size() > 2 ? l[2] : QString();
+  const QString& content = FieldAt(l, 2);  // missing: the command ends, nothing written
   // Every level stays a plain name below BaseDir.
   QString folder = BaseDir();
   for (const QString& level : fieldsOf(folderPath, QLatin1Char('\\'))) {

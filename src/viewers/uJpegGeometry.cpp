@@ -81,9 +81,11 @@ TJpegSize TJpegGeometry::FitInitial(TJpegSize currentClient) {
   } else {
     ScaleIndex = static_cast<std::uint8_t>(s);
     client = PictureSize();
-    ViewWidth = client.Width;
-    ViewHeight = client.Height;
   }
+  // The view is the window's client area from the start: panning before any resize measures
+  // against it (a zero view would let a drag push the picture out of the window).
+  ViewWidth = client.Width;
+  ViewHeight = client.Height;
   DestRect = {0, 0, client.Width, client.Height};
   return client;
 }

@@ -66,7 +66,7 @@ class TJpegGeometry {
   TJpegSize FitTooLarge(TJpegSize current) const;
 
   // Chooses the start step and returns the client size the window must take. Sets
-  // ScaleIndex, MinScaleIndex, ViewWidth/ViewHeight (not for step 0) and DestRect.
+  // ScaleIndex, MinScaleIndex, ViewWidth/ViewHeight (the returned size) and DestRect.
   TJpegSize FitInitial(TJpegSize currentClient);
 
   // Places DestRect after a zoom ('+', '-') or a resize ('0') for client size `client`.

@@ -110,6 +110,42 @@ TEST_P(SwfInfoByCompression, WholeBodyCheckFindsCutAndDamagedStreams) {
   EXPECT_TRUE(!length || *length != qint64(info->declaredLength));
 }
 
+TEST_P(SwfInfoByCompression, BodyCheckRefusesABodyShorterThanDeclared) {
+  SwfMovieSpec spec;
+  spec.compression = GetParam();
+  QByteArray noise(3000, '\0');
+  uint32_t x = 99;
+  for (char& c : noise) c = char((x = x * 1103515245u + 12345u) >> 24);
+  spec.extraTags = SwfTag(77, noise);
+  const QByteArray bytes = WriteSwfMovie(spec);
+  QTemporaryDir dir;
+  const QString path = dir.filePath("m.swf");
+  // (bytes kept, whether the body check passes); a longer file than declared is fine. A raw
+  // LZMA body has no end of its own: its last flushed bytes may go without losing content.
+  const qsizetype justShort = bytes.size() - (GetParam() == SwfCompression::Lzma ? 8 : 1);
+  const std::pair<qsizetype, bool> cases[] = {{bytes.size(), true},
+                                              {justShort, false},
+                                              {bytes.size() / 2, false},
+                                              {std::min<qsizetype>(35, bytes.size() - 2), false}};
+  for (const auto& [keep, intact] : cases) {
+    QByteArray cut = bytes.left(keep);
+    if (intact) cut.append("trailing");
+    QString error;
+    EXPECT_EQ(InspectSwf(cut, &error, SwfCheck::Body).has_value(), intact) << keep;
+    EXPECT_EQ(error.isEmpty(), intact) << keep;
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(cut);
+    file.close();
+    EXPECT_EQ(InspectSwfFile(path, nullptr, SwfCheck::Body).has_value(), intact) << keep;
+  }
+  // A stream that ends properly but short of the declared length.
+  QByteArray longer = bytes;
+  const std::uint32_t claimed = InspectSwf(bytes)->declaredLength + 100;
+  for (int i = 0; i < 4; ++i) longer[4 + i] = char(claimed >> (8 * i));
+  EXPECT_FALSE(InspectSwf(longer, nullptr, SwfCheck::Body));
+}
+
 INSTANTIATE_TEST_SUITE_P(All, SwfInfoByCompression,
                          ::testing::Values(SwfCompression::None, SwfCompression::Zlib,
                                            SwfCompression::Lzma));

@@ -83,6 +83,27 @@ TEST(JpegGeometry, TooLargeEvenAtOneEighthFitsTheWindowToTheScreen) {
   EXPECT_EQ(frameOnly.FitInitial({870, 594}), (TJpegSize{870, 594}));
 }
 
+TEST(JpegGeometry, TooLargeAtTheStartPansWithoutAGapFromTheFirstDrag) {
+  for (const TJpegSize full : {TJpegSize{16000, 12800}, TJpegSize{4000, 8000}, {16800, 8800}}) {
+    TJpegGeometry g = ExampleScreen(full.Width, full.Height);
+    const TJpegSize client = g.FitInitial({1, 1});
+    ASSERT_EQ(g.ScaleIndex, 0);
+    EXPECT_EQ((TJpegSize{g.ViewWidth, g.ViewHeight}), client);
+    ASSERT_TRUE(g.StepUp(client) && g.StepUp(client));
+    // Drags far in every direction, each starting from where the last one left the picture.
+    for (const auto& [dx, dy] :
+         {std::pair{5000, 0}, {-5000, 0}, {0, 5000}, {0, -5000}, {-300, 200}, {20, -20}}) {
+      g.MouseDown(100, 100);
+      g.Pan(100 + dx, 100 + dy);
+      const TJpegRect& r = g.DestRect;
+      EXPECT_TRUE(r.Left <= 0 && r.Top <= 0 && r.Right >= client.Width && r.Bottom >= client.Height)
+          << full.Width << " " << dx << "," << dy << ": " << r.Left << " " << r.Top << " "
+          << r.Right << " " << r.Bottom;
+      g.MouseUp(100 + dx, 100 + dy);
+    }
+  }
+}
+
 TEST(JpegGeometry, ZoomKeepsTheCentreAndStopsAtTheLimits) {
   TJpegGeometry g = ExampleScreen(1600, 1200);
   const TJpegSize client = g.FitInitial({870, 594});

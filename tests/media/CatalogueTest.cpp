@@ -97,6 +97,8 @@ TEST_F(PlayableMovie, MissingEmptyFramelessOrForeignFilesDoNot) {
   for (char& c : scrambled) c = char(c ^ 0xB6);
   EXPECT_FALSE(catalogue.IsPlayableMovie(Write("scrambled.swf", scrambled)));
   EXPECT_FALSE(catalogue.IsPlayableMovie(dir.path()));
+  EXPECT_FALSE(
+      catalogue.IsPlayableMovie(Write("cut.swf", WriteSwfMovie(SwfMovieSpec{}).chopped(1))));
 }
 
 TEST_F(PlayableMovie, FoundWhenOnlyTheLetterCaseDiffers) {

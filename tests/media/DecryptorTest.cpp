@@ -138,6 +138,15 @@ TEST_F(Loader, PlainOrScrambledMoviesAndPictures) {
   EXPECT_FALSE(loader.LoadContent(Write("c.jpg", "not a picture at all"), {}, "jpg"));
   // A movie is not a picture.
   EXPECT_FALSE(loader.LoadContent(dir.filePath("a.swf"), {}, "jpg"));
+  // A movie cut short is damaged in either form.
+  for (auto compression : {SwfCompression::None, SwfCompression::Zlib, SwfCompression::Lzma}) {
+    SwfMovieSpec spec;
+    spec.compression = compression;
+    spec.frameCount = 300;
+    const QByteArray cut = WriteSwfMovie(spec).chopped(20);
+    EXPECT_FALSE(loader.LoadContent(Write("cut.swf", cut), {}, "swf"));
+    EXPECT_FALSE(loader.LoadContent(Write("cut.swf", Xor(cut, kDefault)), {}, "swf"));
+  }
 }
 
 TEST_F(Loader, AGivenKeyIsUsedInsteadOfTheDefault) {

@@ -154,18 +154,23 @@ TEST(GmsReader, MalformedNumbersFailTheLoad) {
   EXPECT_EQ(tiny->set.Meshes[0]->Vertices[2][0], 0.0f);
 }
 
-TEST(GmsReader, NumbersWantedAtTheEndOfTheFileReadAsZero) {
-  // The last vertex normal is cut short.
-  std::string text = kObject.substr(0, kObject.rfind("1 0 0\nend vertex normals"));
-  text += "0.5";
-  auto l = Load(text);
-  ASSERT_TRUE(l->ok) << l->error.toStdString();
-  EXPECT_EQ(l->set.Meshes[0]->VertexNormals[3], (TVector3f{0.5f, 0, 0}));
-
-  // A block that ends before its counts line is an empty object.
-  auto empty = Load("New object\nno counts here\n");
-  ASSERT_TRUE(empty->ok) << empty->error.toStdString();
-  EXPECT_EQ(empty->set.Meshes[0]->NumFaces, 0);
+TEST(GmsReader, BlocksCutShortAndEmptyFirstObjectsAreRefused) {
+  const std::string afterFaces = kObject.substr(0, kObject.find("end faces"));
+  const std::string cutNormal =
+      kObject.substr(0, kObject.rfind("1 0 0\nend vertex normals")) + "0.5";
+  const std::string emptyObject = "New object\nnumverts numfaces\n0 0\n";
+  for (const std::string& text :
+       {afterFaces, cutNormal, kObject.substr(0, 20), std::string("New object\nno counts here\n"),
+        emptyObject + kObject, kObject + kTexture.substr(0, kTexture.size() - 4)}) {
+    auto l = Load(text);
+    EXPECT_FALSE(l->ok) << text;
+    EXPECT_FALSE(l->error.isEmpty());
+    EXPECT_TRUE(l->set.Meshes.empty());
+  }
+  // A later object without triangles is kept: only the first is drawn.
+  auto later = Load(kObject + emptyObject);
+  ASSERT_TRUE(later->ok) << later->error.toStdString();
+  EXPECT_EQ(later->set.Meshes.size(), 2u);
 }
 
 TEST(GmsReader, ScaleUsesTheLargestSignedCoordinate) {

@@ -80,5 +80,62 @@ TEST_F(TextureFile, WhatIsNoBitmapIsRefused) {
   EXPECT_FALSE(texture.LoadFromFile(dir.filePath("missing.bmp")));
 }
 
+// A 4 x 2 bitmap of depth 8 with a two-colour palette (info header of 40 bytes).
+QByteArray Bitmap8(const QByteArray& bits, std::uint32_t compression = 0, int height = 2) {
+  auto u32 = [](QByteArray& b, qint64 v) {
+    for (int i = 0; i < 4; ++i) b.append(char(v >> (8 * i)));
+  };
+  const QByteArray palette("\0\0\xFF\0\xFF\0\0\0", 8);
+  QByteArray b("BM");
+  u32(b, 14 + 40 + 8 + bits.size());
+  u32(b, 0);
+  u32(b, 14 + 40 + 8);
+  u32(b, 40);
+  u32(b, 4);
+  u32(b, height);
+  b.append("\x01\0\x08\0", 4);
+  u32(b, compression);
+  u32(b, bits.size());
+  for (int v : {2835, 2835, 2, 0}) u32(b, v);
+  return b + palette + bits;
+}
+
+TEST_F(TextureFile, IncompleteOrInconsistentBitmapsAreRefused) {
+  const QByteArray plain("\0\1\1\0\1\0\0\1", 8);
+  // RLE8: a run of four 1s, end of line, 0 1 0 1 stored absolutely, end of bitmap.
+  const QByteArray rle("\x04\x01\0\0\0\x04\0\1\0\1\0\x01", 12);
+  auto patched = [](QByteArray b, int at, std::initializer_list<int> bytes) {
+    for (int v : bytes) b[at++] = char(v);
+    return b;
+  };
+  const std::pair<QByteArray, const char*> cases[] = {
+      {Bitmap8(plain), nullptr},
+      {Bitmap8(rle, 1), nullptr},
+      {Bitmap8(plain).chopped(1), "file shorter"},
+      {patched(Bitmap8(plain), 2, {0xFF}), "file shorter than its file-size"},
+      {patched(Bitmap8(plain), 2, {30}), "file-size field"},
+      {patched(Bitmap8(plain), 34, {3}), "bits-size"},
+      {patched(Bitmap8(plain), 41, {0x80}), "density"},
+      {Bitmap8(QByteArray("\0\1\2\0\1\0\0\1", 8)), "palette index"},
+      {Bitmap8(QByteArray("\x05\x01\0\0\0\x01", 6), 1), "RLE run"},
+      {Bitmap8(rle.chopped(2), 1), "end mark"},
+      {Bitmap8(QByteArray("\x04\x03\0\x01", 4), 1), "palette index"},
+      {Bitmap8(rle, 1, -2), "top-down"},
+  };
+  for (const auto& [bytes, refusal] : cases) {
+    QFile file(dir.filePath("t.bmp"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+    file.close();
+    TTextureGL texture;
+    QString error;
+    EXPECT_EQ(texture.LoadFromFile(file.fileName(), &error), refusal == nullptr)
+        << (refusal ? refusal : "valid") << ": " << error.toStdString();
+    if (refusal) {
+      EXPECT_NE(error.indexOf(refusal), -1) << refusal << ": " << error.toStdString();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vedalia

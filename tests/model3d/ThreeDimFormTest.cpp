@@ -67,6 +67,13 @@ TEST_F(ThreeDimFormTest, ShowsTheModelWithOrWithoutItsBitmap) {
   ASSERT_TRUE(plain->View());
   EXPECT_FALSE(plain->View()->Textured());
   EXPECT_TRUE(messages.texts.isEmpty());
+
+  // The bitmap is found whatever its letter case.
+  ASSERT_TRUE(test::WriteBox(folder + "upper.gms", true));
+  ASSERT_TRUE(test::WriteQuarterBitmap(folder + "UPPER.BMP"));
+  auto upper = Open("upper.gms");
+  ASSERT_TRUE(upper->View());
+  EXPECT_TRUE(upper->View()->Textured());
 }
 
 TEST_F(ThreeDimFormTest, RotationButtonsStartSwitchAndStopTheTurn) {

@@ -162,6 +162,13 @@ TEST_F(ResultsCommandsTest, SaveFileSummariesAndBrokenTriples) {
   send("save_file", "x;t1.doc;table;B;t1.doc;table");
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(QFile::exists(personal() + QStringLiteral("Таблица_B.doc")));
+  // A missing file counts as not copied even when its triple lacks the name.
+  for (const char* args : {"x;nofile.jpg;photo", "x;t1.doc;table;B;nofile.jpg;photo"}) {
+    messages.shown.clear();
+    send("save_file", args);
+    EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("Не все файлы были удачно скопированы.")})
+        << args;
+  }
 }
 
 TEST_F(ResultsCommandsTest, SaveFileNeverLeavesTheContentOrPersonalFolder) {
@@ -192,6 +199,14 @@ TEST_F(ResultsCommandsTest, TestReportsAreWrittenAsEightBitTextWithCrLf) {
   EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("Не удалось сохранить результаты теста.")});
   EXPECT_FALSE(QFile::exists(base + "evil.html"));
   EXPECT_FALSE(QFile::exists(dir.path() + "/evil.html"));
+  // No content field: an error, and nothing written.
+  for (const char* args : {"rep.html", "rep.html|"}) {
+    messages.shown.clear();
+    send("save_test_to_html", args);
+    EXPECT_EQ(messageTexts(), QStringList{QStringLiteral("Не удалось сохранить результаты теста.")})
+        << args;
+    EXPECT_FALSE(QFile::exists(personal() + "rep.html")) << args;
+  }
 }
 
 TEST_F(ResultsCommandsTest, ReportWithoutLoginGoesIntoFoldersItself) {
@@ -234,6 +249,8 @@ TEST_F(ResultsCommandsTest, FavoritesAreWrittenBelowBaseDirOnly) {
             ToCp1251(QStringLiteral("один;два")) + "\r\n");
   send("saveFavorites", "..\\..|out.txt|x");
   send("saveFavorites", "fav|../out2.txt|x");
+  send("saveFavorites", "fav|nocontent.txt|");
+  EXPECT_FALSE(QFile::exists(base + "fav/nocontent.txt"));
   EXPECT_FALSE(QFile::exists(dir.path() + "/out.txt"));
   EXPECT_FALSE(QFile::exists(base + "out2.txt"));
   EXPECT_TRUE(messages.shown.empty());

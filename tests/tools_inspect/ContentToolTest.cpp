@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -103,6 +106,43 @@ TEST_F(ContentTool, InspectReportsFilesThatAreNeitherOrBroken) {
   EXPECT_TRUE(run.out.contains("missing.jpg\n  error: no such file"));
   EXPECT_TRUE(run.out.contains("empty.jpg\n  size: 0 bytes"));
   EXPECT_EQ(Tool({"inspect"}).code, 2);
+}
+
+TEST_F(ContentTool, InspectJudgesAFolderAsTheShellWould) {
+  ASSERT_TRUE(QDir(dir.path()).mkpath("course/data/photo"));
+  Write("course/start.swf", WriteSwfMovie(SwfMovieSpec{}));
+  SwfMovieSpec many;
+  many.frameCount = 300;
+  const QByteArray movie = WriteSwfMovie(many);
+  Write("course/data/cut.swf", movie.left(movie.size() / 2));
+  QByteArray jpeg;
+  QBuffer buffer(&jpeg);
+  ASSERT_TRUE(buffer.open(QIODevice::WriteOnly) &&
+              QImage(8, 8, QImage::Format_RGB32).save(&buffer, "JPG"));
+  Write("course/data/photo/ok.jpg", jpeg);
+  // A header claiming 60000 x 60000 pixels: more than the viewer decodes.
+  const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+  ASSERT_GT(sof, 0);
+  jpeg.replace(sof + 5, 4, "\xEA\x60\xEA\x60");
+  Write("course/data/photo/huge.jpg", jpeg);
+  const QByteArray box =
+      "New object\nnumverts numfaces\n3 1\nv\n0 0 0\n1 0 0\n0 1 0\n\n\n1 2 3\n"
+      "\n\n0 0 1\n\n\n0 0 1\n0 0 1\n0 0 1\n";
+  Write("course/data/box.gms", box);
+  ASSERT_TRUE(QImage(4, 4, QImage::Format_RGB32).save(Path("course/data/BOX.BMP"), "BMP"));
+  Write("course/data/cut.gms", box.left(box.size() - 8));
+  Write("course/data/odd.bmp", "BM not a bitmap at all, really");
+  const ToolRun run = Tool({"inspect", "course"});
+  EXPECT_EQ(run.code, 1);
+  const std::string out = run.out.toStdString();
+  for (const char* line :
+       {"cut.swf\n", "loads: no: Невозможно проиграть файл. (body shorter than declared)",
+        "loads: no: Невозможно загрузить изображение.", "1 object(s), 1 triangle(s)",
+        "texture: BOX.BMP", "loads: no: Невозможно загрузить 3D модель.",
+        "movies: 2 file(s), 1 refused", "pictures: 2 file(s), 1 refused",
+        "models: 2 file(s), 1 refused", "textures: 2 file(s), 1 refused"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(Tool({"inspect", "course/start.swf", "course/data/box.gms"}).code, 0);
 }
 
 }  // namespace
