@@ -189,12 +189,30 @@ void databaseSeeds() {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) std::exit(1);
   put("database", "sealed.adb", QByteArray(1, '\0') + file.readAll());
-  const sealed::OpenedImage opened =
-      sealed::ReadSealedFile(path, QStringLiteral("kelp_morrow_key"));
-  put("database", "image.sqlite",
-      QByteArray(1, '\1') +
-          QByteArray(reinterpret_cast<const char*>(opened.image), qsizetype(opened.size)));
-  sqlite3_free(opened.image);
+  // A plain SQLite image with the accounts tables, which the target seals itself (the
+  // engine opens no key-less file, so it is written here with the library directly).
+  const QString imagePath = out + QStringLiteral("tmp.sqlite");
+  QFile::remove(imagePath);
+  sqlite3* db = nullptr;
+  if (sqlite3_open(imagePath.toUtf8().constData(), &db) != SQLITE_OK ||
+      sqlite3_exec(db,
+                   "CREATE TABLE users (U_id INTEGER PRIMARY KEY, U_name TEXT, "
+                   "U_Father_Name TEXT, U_SurName TEXT, U_Birth_date TEXT, U_sex TEXT, "
+                   "U_login TEXT, U_password TEXT, U_class_numb INTEGER, U_class_literal TEXT, "
+                   "U_last_enter_date TEXT, U_is_passwd_remem BOOLEAN, U_last_test_id INTEGER, "
+                   "U_Privileges INTEGER);"
+                   "CREATE TABLE results (U_id INTEGER NOT NULL, R_Glava INTEGER NOT NULL, "
+                   "R_Razv INTEGER NOT NULL, R_Test_Num INTEGER NOT NULL, R_Last_Res INTEGER, "
+                   "R_Best_Res INTEGER, R_Avg_Res INTEGER, R_Num_Pop INTEGER, R_Dop_Inf TEXT, "
+                   "PRIMARY KEY (U_id, R_Glava, R_Razv, R_Test_Num)) WITHOUT ROWID;",
+                   nullptr, nullptr, nullptr) != SQLITE_OK)
+    std::exit(1);
+  sqlite3_close(db);
+  QFile image(imagePath);
+  if (!image.open(QIODevice::ReadOnly)) std::exit(1);
+  put("database", "image.sqlite", QByteArray(1, '\1') + image.readAll());
+  image.close();
+  QFile::remove(imagePath);
   file.close();
   QFile::remove(path);
 }
