@@ -111,13 +111,13 @@ TEST_P(SwfInfoByCompression, WholeBodyCheckFindsCutAndDamagedStreams) {
 }
 
 TEST_P(SwfInfoByCompression, BodyCheckRefusesABodyShorterThanDeclared) {
-  SwfMovieSpec spec;
-  spec.compression = GetParam();
+  SwfMovieSpec movieSpec;
+  movieSpec.compression = GetParam();
   QByteArray noise(3000, '\0');
   uint32_t x = 99;
   for (char& c : noise) c = char((x = x * 1103515245u + 12345u) >> 24);
-  spec.extraTags = SwfTag(77, noise);
-  const QByteArray bytes = WriteSwfMovie(spec);
+  movieSpec.extraTags = SwfTag(77, noise);
+  const QByteArray bytes = WriteSwfMovie(movieSpec);
   QTemporaryDir dir;
   const QString path = dir.filePath("m.swf");
   // (bytes kept, whether the body check passes); a longer file than declared is fine. A raw

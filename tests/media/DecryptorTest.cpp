@@ -140,10 +140,10 @@ TEST_F(Loader, PlainOrScrambledMoviesAndPictures) {
   EXPECT_FALSE(loader.LoadContent(dir.filePath("a.swf"), {}, "jpg"));
   // A movie cut short is damaged in either form.
   for (auto compression : {SwfCompression::None, SwfCompression::Zlib, SwfCompression::Lzma}) {
-    SwfMovieSpec spec;
-    spec.compression = compression;
-    spec.frameCount = 300;
-    const QByteArray cut = WriteSwfMovie(spec).chopped(20);
+    SwfMovieSpec movieSpec;
+    movieSpec.compression = compression;
+    movieSpec.frameCount = 300;
+    const QByteArray cut = WriteSwfMovie(movieSpec).chopped(20);
     EXPECT_FALSE(loader.LoadContent(Write("cut.swf", cut), {}, "swf"));
     EXPECT_FALSE(loader.LoadContent(Write("cut.swf", Xor(cut, kDefault)), {}, "swf"));
   }

@@ -4,10 +4,10 @@
 
 #include <QString>
 #include <QStringList>
-#include <charconv>
 #include <iostream>
 
 #include "CourseCommand.h"
+#include "MovieArgs.h"
 #include "flashhost/SwfWriter.h"
 
 namespace vedalia::course {
@@ -42,19 +42,20 @@ void AddTextField(SwfActions& a, const QString& name, int depth, int x, int y, i
   if (!text.isEmpty()) a.Get(name).Push("text").Push(text).Op(SwfOp::SetMember);
 }
 
-SwfMovieSpec ItemMovie(SwfMovieSpec spec, const QString& title,
+SwfMovieSpec ItemMovie(SwfMovieSpec movieSpec, const QString& title,
                        const std::vector<ItemButton>& buttons) {
-  spec.backgroundColor = 0xF9F0F1;
-  spec.frameCount = 3;  // 1: set up; 2 and 3: a loop that keeps the info line current
+  movieSpec.backgroundColor = 0xF9F0F1;
+  movieSpec.frameCount = 3;  // 1: set up; 2 and 3: a loop that keeps the info line current
   QByteArray tags;
   SwfActions setup;
   // The window sizes itself from these once the first frame has run.
-  setup.Set("Stage_width", spec.width).Set("Stage_height", spec.height);
+  setup.Set("Stage_width", movieSpec.width).Set("Stage_height", movieSpec.height);
   setup.Set("status", "");
-  AddTextField(setup, "titleText", 100, 20, 12, spec.width - 40, 32, 22, kTextColor, title);
-  AddTextField(setup, "infoText", 101, 20, 48, spec.width - 40, 24, 14, kTextColor, {}, "info");
-  AddTextField(setup, "statusText", 102, 20, spec.height - 40, spec.width - 40, 24, 14, kTextColor,
-               {}, "status");
+  AddTextField(setup, "titleText", 100, 20, 12, movieSpec.width - 40, 32, 22, kTextColor, title);
+  AddTextField(setup, "infoText", 101, 20, 48, movieSpec.width - 40, 24, 14, kTextColor, {},
+               "info");
+  AddTextField(setup, "statusText", 102, 20, movieSpec.height - 40, movieSpec.width - 40, 24, 14,
+               kTextColor, {}, "status");
   tags.append(SwfRectangleShapeTag(1, kButtonWidth, kButtonHeight, kButtonColor));
   for (size_t i = 0; i < buttons.size(); ++i) {
     const ItemButton& b = buttons[i];
@@ -70,60 +71,43 @@ SwfMovieSpec ItemMovie(SwfMovieSpec spec, const QString& title,
       click.Get(b.reply);
     click.Op(SwfOp::StringAdd).Op(SwfOp::SetVariable);
     tags.append(SwfButtonTag(id, 1, {{kSwfOnRelease, click}}));
-    tags.append(SwfPlaceTag({id, id, 20, y, "button" + QString::number(i), {}}, spec.version));
+    tags.append(SwfPlaceTag({id, id, 20, y, "button" + QString::number(i), {}}, movieSpec.version));
     AddTextField(setup, "caption" + QString::number(i), 200 + int(i), 32, y + 8, kButtonWidth - 24,
                  26, 15, kCaptionColor, b.caption);
   }
-  spec.frameTags[0] = tags;
-  spec.frameActions[0] = setup;
+  movieSpec.frameTags[0] = tags;
+  movieSpec.frameActions[0] = setup;
   SwfActions info;
   info.Push("info").Push("папка: ").Get("fileType").Op(SwfOp::StringAdd);
   info.Push(" · файл: ").Op(SwfOp::StringAdd).Get("fileName").Op(SwfOp::StringAdd);
   info.Op(SwfOp::SetVariable);
-  spec.frameActions[1] = info;
-  spec.frameActions[2] = SwfActions().GotoFrame(1).Op(SwfOp::Play);
-  return spec;
-}
-
-bool ParseInt(const std::string& text, int& value, int low, int high) {
-  const char* end = text.data() + text.size();
-  const auto r = std::from_chars(text.data(), end, value);
-  return !text.empty() && r.ec == std::errc() && r.ptr == end && value >= low && value <= high;
+  movieSpec.frameActions[1] = info;
+  movieSpec.frameActions[2] = SwfActions().GotoFrame(1).Op(SwfOp::Play);
+  return movieSpec;
 }
 
 int RunMakeItemMovie(const std::vector<std::string>& args) {
-  SwfMovieSpec spec;
-  spec.version = 8;
-  spec.width = 640;
-  spec.height = 480;
-  spec.frameRate = 12;
+  SwfMovieSpec movieSpec;
+  movieSpec.version = 8;
+  movieSpec.width = 640;
+  movieSpec.height = 480;
+  movieSpec.frameRate = 12;
   QString title = QStringLiteral("Справочник");
   std::vector<ItemButton> buttons;
-  std::string out;
   std::string error;
-  for (size_t i = 0; i < args.size() && error.empty(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--compress") {
-      spec.compression = SwfCompression::Zlib;
-      continue;
-    }
-    if (a.rfind("--", 0) != 0) {
-      if (!out.empty()) error = "more than one OUT";
-      out = a;
-      continue;
-    }
-    if (i + 1 >= args.size()) {
-      error = a + " needs a value";
-      break;
-    }
-    const std::string& v = args[++i];
+  const auto onFlag = [&](const std::string& a) {
+    if (a != "--compress") return false;
+    movieSpec.compression = SwfCompression::Zlib;
+    return true;
+  };
+  const auto onValue = [&](const std::string& a, const std::string& v) {
     bool ok = true;
     if (a == "--width") {
-      ok = ParseInt(v, spec.width, 300, 4000);
+      ok = ParseNumberIn(v, movieSpec.width, 300, 4000);
     } else if (a == "--height") {
-      ok = ParseInt(v, spec.height, 200, 4000);
+      ok = ParseNumberIn(v, movieSpec.height, 200, 4000);
     } else if (a == "--version") {
-      ok = ParseInt(v, spec.version, 6, 10);
+      ok = ParseNumberIn(v, movieSpec.version, 6, 10);
     } else if (a == "--title") {
       title = QString::fromStdString(v);
     } else if (a == "--button") {
@@ -131,20 +115,19 @@ int RunMakeItemMovie(const std::vector<std::string>& args) {
       ok = parts.size() >= 2 && parts.size() <= 4 && !parts[0].isEmpty() && !parts[1].isEmpty();
       if (ok) buttons.push_back({parts[0], parts[1], parts.value(2), parts.value(3)});
     } else {
-      error = "unknown option " + a;
-      break;
+      return OptionResult::Unknown;
     }
-    if (!ok) error = "bad value for " + a + ": " + v;
-  }
-  if (error.empty() && out.empty()) error = "no OUT given";
-  const int room = (spec.height - 86 - 50) / kButtonStep;
+    return ok ? OptionResult::Taken : OptionResult::BadValue;
+  };
+  const std::string out = TakeOutAndOptions(args, onFlag, onValue, error);
+  const int room = (movieSpec.height - 86 - 50) / kButtonStep;
   if (error.empty() && int(buttons.size()) > room)
     error = "more buttons than the stage has room for (" + std::to_string(room) + ")";
   if (!error.empty()) {
     std::cerr << "vedalia-course make-item-movie: " << error << "\n";
     return 2;
   }
-  if (!WriteSwfMovieFile(QString::fromStdString(out), ItemMovie(spec, title, buttons))) {
+  if (!WriteSwfMovieFile(QString::fromStdString(out), ItemMovie(movieSpec, title, buttons))) {
     std::cerr << "vedalia-course make-item-movie: cannot write " << out << "\n";
     return 1;
   }
