@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "store/RegularFile.h"
+
 namespace vedalia {
 namespace {
 
@@ -81,12 +83,12 @@ const sqlite3_io_methods kMethods = {
 // A FIFO or device would block the open (and the shell) for good: only a regular file, or
 // none yet, may be opened.
 bool IsRegularOrAbsent(const char* name) {
-  const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return errno == ENOENT;
   struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  const int fd = OpenRegularFile(name, st);
+  if (fd == -1) return errno == ENOENT;
+  if (fd == kNotRegularFile) return false;
   ::close(fd);
-  return regular;
+  return true;
 }
 
 int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {

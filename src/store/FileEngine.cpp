@@ -16,6 +16,7 @@
 
 #include "store/AcsVfs.h"
 
+#include "store/RegularFile.h"
 #include "store/StoreErrors.h"
 
 namespace vedalia {
@@ -267,20 +268,17 @@ struct FileFormat {
 
 // Reads the header without blocking on a FIFO or device, and derives the key (cached).
 FileFormat ReadFormat(const QString& path, const QString& password) {
-  const int fd =
-      ::open(path.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  struct stat st {};
+  const int fd = OpenRegularFile(path.toLocal8Bit().constData(), st);
+  if (fd == kNotRegularFile) FailFile(EngineError::Kind::Io, path, "not a regular file");
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       FailFile(EngineError::Kind::FileMissing, path, "no such file");
     FailErrno(path, "cannot open");
   }
-  struct stat st {};
   Header h{};
-  ssize_t got = -1;
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (regular) got = ::pread(fd, h.data(), h.size(), 0);
+  const ssize_t got = ::pread(fd, h.data(), h.size(), 0);
   ::close(fd);
-  if (!regular) FailFile(EngineError::Kind::Io, path, "not a regular file");
   if (got < 0) FailErrno(path, "reading failed");
   if (got < 4) FailFile(EngineError::Kind::BadSignature, path, "not a course database");
   for (int i = 0; i < 4; ++i) {

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "store/RegularFile.h"
 #include "store/StoreErrors.h"
 
 namespace vedalia::sealed {
@@ -232,15 +233,14 @@ OpenedImage ReadSealedFile(const QString& path, const QString& password) {
   InitSodium();
   const QByteArray name = path.toLocal8Bit();
   // Without blocking: a FIFO or device there must not hang the caller.
-  Fd fd(::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  struct stat st {};
+  Fd fd(OpenRegularFile(name.constData(), st));
+  if (fd.get() == kNotRegularFile) Fail(EngineError::Kind::Io, path, "not a regular file");
   if (fd.get() < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
       Fail(EngineError::Kind::FileMissing, path, "no such file");
     FailErrno(path, "cannot open");
   }
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) FailErrno(path, "cannot read");
-  if (!S_ISREG(st.st_mode)) Fail(EngineError::Kind::Io, path, "not a regular file");
   if (st.st_size > kMaxSealedFileBytes) {
     Fail(EngineError::Kind::Damaged, path, "larger than any course database (over 1 GiB)");
   }

@@ -1,11 +1,11 @@
 #include "store/uChecker.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QByteArray>
 
+#include "store/RegularFile.h"
 #include "store/uTables.h"
 
 namespace vedalia {
@@ -17,13 +17,11 @@ bool TChecker::CheckDatabase(const QStringList& tableNames) const {
 bool TChecker::CheckDatabase(const QString& filePath, const QStringList& tableNames) const {
   try {
     // Without blocking, and only a regular file: a FIFO there must not hang the start-up.
-    const int fd =
-        ::open(filePath.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
     struct stat st {};
+    const int fd = OpenRegularFile(filePath.toLocal8Bit().constData(), st);
+    if (fd < 0) return false;
     char head[4] = {};
-    const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                      ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
+    const bool read = ::pread(fd, head, sizeof head, 0) == ssize_t(sizeof head);
     ::close(fd);
     if (!read || QByteArray(head, sizeof head).toUpper() != "ACS2") return false;
     TDM dm(filePath);
