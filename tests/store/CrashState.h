@@ -25,6 +25,8 @@ inline int CommittedSteps(TDBTransaction& tx, QString* why) {
   int inserted = 0;
   int attempts = -1;
   int lastScore = -1;
+  int bestScore = -1;
+  int average = -1;
   for (const QString& entry : list.split(';')) {
     const QStringList v = entry.split('/');
     if (v.size() != 8) {
@@ -40,6 +42,8 @@ inline int CommittedSteps(TDBTransaction& tx, QString* why) {
     } else {
       attempts = v[6].toInt();
       lastScore = v[3].toInt();
+      bestScore = v[4].toInt();
+      average = v[5].toInt();
     }
   }
   if (attempts < 1) {
@@ -48,11 +52,15 @@ inline int CommittedSteps(TDBTransaction& tx, QString* why) {
   }
   const int updates = attempts - 1;
   const int s = inserted + updates;
-  if (inserted != (s + 1) / 2 || updates != s / 2 || lastScore != 2 * updates) {
-    *why = QStringLiteral("inconsistent: %1 rows, %2 attempts, last %3")
+  // Scores 0, 2, 4, ... 2k: the best is the last and the average is k, for whole attempts only.
+  if (inserted != (s + 1) / 2 || updates != s / 2 || lastScore != 2 * updates ||
+      bestScore != lastScore || average != updates) {
+    *why = QStringLiteral("inconsistent: %1 rows, %2 attempts, last %3, best %4, average %5")
                .arg(inserted)
                .arg(attempts)
-               .arg(lastScore);
+               .arg(lastScore)
+               .arg(bestScore)
+               .arg(average);
     return -1;
   }
   return s;
