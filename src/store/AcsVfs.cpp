@@ -17,7 +17,24 @@ struct ShiftedFile {
   sqlite3_file base;
   sqlite3_file* real;
   sqlite3_int64 shift;
+  bool zeroTails;
 };
+
+// The codec's page ends in its reserve: IV (16 bytes), HMAC-SHA1 (20), then 12 bytes that
+// only pad the reserve to the cipher's block, so nothing authenticates them. Kept zero, a
+// change there is refused like any other: the page's HMAC is spoilt before the codec sees it.
+constexpr int kPageBytes = 4096;
+constexpr int kTailBytes = 12;
+constexpr int kMacAt = kPageBytes - 48 + 16;
+
+bool IsWholePage(sqlite3_file* f, int n, sqlite3_int64 at) {
+  return reinterpret_cast<ShiftedFile*>(f)->zeroTails && n == kPageBytes && at % kPageBytes == 0;
+}
+bool TailIsZero(const void* page) {
+  static const unsigned char kZero[kTailBytes] = {};
+  return std::memcmp(static_cast<const unsigned char*>(page) + kPageBytes - kTailBytes, kZero,
+                     kTailBytes) == 0;
+}
 
 sqlite3_vfs* g_base = nullptr;
 sqlite3_vfs g_vfs;
@@ -30,9 +47,18 @@ int Close(sqlite3_file* f) {
   return real->pMethods ? real->pMethods->xClose(real) : SQLITE_OK;
 }
 int Read(sqlite3_file* f, void* p, int n, sqlite3_int64 at) {
-  return Real(f)->pMethods->xRead(Real(f), p, n, at + Shift(f));
+  const int rc = Real(f)->pMethods->xRead(Real(f), p, n, at + Shift(f));
+  if (rc == SQLITE_OK && IsWholePage(f, n, at) && !TailIsZero(p))
+    static_cast<unsigned char*>(p)[kMacAt] ^= 1;
+  return rc;
 }
 int Write(sqlite3_file* f, const void* p, int n, sqlite3_int64 at) {
+  if (IsWholePage(f, n, at) && !TailIsZero(p)) {
+    unsigned char page[kPageBytes];
+    std::memcpy(page, p, kPageBytes - kTailBytes);
+    std::memset(page + kPageBytes - kTailBytes, 0, kTailBytes);
+    return Real(f)->pMethods->xWrite(Real(f), page, n, at + Shift(f));
+  }
   return Real(f)->pMethods->xWrite(Real(f), p, n, at + Shift(f));
 }
 int Truncate(sqlite3_file* f, sqlite3_int64 size) {
@@ -98,8 +124,15 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out
   shifted->real->pMethods = nullptr;
   shifted->shift = (flags & SQLITE_OPEN_MAIN_DB) ? kAcsHeaderBytes : 0;
   if (name && !IsRegularOrAbsent(name)) return SQLITE_CANTOPEN;
+  shifted->zeroTails = false;
   const int rc = g_base->xOpen(g_base, name, shifted->real, flags, outFlags);
-  if (rc == SQLITE_OK) shifted->base.pMethods = &kMethods;
+  if (rc != SQLITE_OK) return rc;
+  shifted->base.pMethods = &kMethods;
+  // The flag is authenticated with the header when the store connects.
+  unsigned char head[kAcsFlagsOffset + 1] = {};
+  if (shifted->shift &&
+      shifted->real->pMethods->xRead(shifted->real, head, sizeof head, 0) == SQLITE_OK)
+    shifted->zeroTails = (head[kAcsFlagsOffset] & kAcsZeroTails) != 0;
   return rc;
 }
 

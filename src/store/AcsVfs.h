@@ -11,6 +11,9 @@ namespace vedalia {
 
 inline constexpr std::int64_t kAcsHeaderBytes = 4096;  // one page: the pages stay aligned
 inline constexpr char kAcsVfsName[] = "vedalia-acs2";
+// Header byte 7, bit 0: the pages' unused tails are kept zero and checked on every read.
+inline constexpr int kAcsFlagsOffset = 7;
+inline constexpr unsigned char kAcsZeroTails = 1;
 
 // Registers the VFS (once) over `baseVfs` (null: the default one) and returns its name.
 // Tests pass a VFS of their own to see or drop what is written.

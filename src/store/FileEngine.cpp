@@ -173,7 +173,7 @@ QString QuoteIdentifier(const QString& name) {
 //   0       4     signature "ACS2"
 //   4       2     format version (little-endian), 2
 //   6       1     key derivation: 1 = Argon2id v1.3
-//   7       1     reserved, 0
+//   7       1     flags: 1 = the pages' unused tails are zero (AcsVfs checks them)
 //   8       4     derivation passes (little-endian)
 //   12      4     derivation memory in KiB (little-endian)
 //   16      16    derivation salt
@@ -212,6 +212,7 @@ Header BuildHeader(const sealed::FileKey& key) {
   h[4] = std::uint8_t(kFormatVersion & 0xFF);
   h[5] = std::uint8_t(kFormatVersion >> 8);
   h[6] = 1;
+  h[kAcsFlagsOffset] = kAcsZeroTails;
   PutLe32(h.data() + 8, key.cost.passes);
   PutLe32(h.data() + 12, key.cost.memoryKiB);
   std::memcpy(h.data() + 16, key.salt, 16);

@@ -34,7 +34,7 @@ struct TempDatabase {
 // test cache, copied for each use.
 inline QByteArray SchoolDatabase(int accounts, int results) {
   const QString dir = QStringLiteral(VEDALIA_TEST_CACHE_DIR);
-  const QString path = dir + QStringLiteral("/school_%1_%2_v1.adb").arg(accounts).arg(results);
+  const QString path = dir + QStringLiteral("/school_%1_%2_v2.adb").arg(accounts).arg(results);
   if (!QFile::exists(path)) {
     QDir().mkpath(dir);
     TempDatabase db;
