@@ -1,14 +1,20 @@
 // The database file opener. The first byte picks what the rest is:
-//   even: the file itself (header and sealed body), its derivation cost made cheap so that
-//         one run stays short;
-//   odd:  a plain SQLite image, sealed here under the right password, then opened and
-//         queried as the shell does.
-#include <cstring>
+//   bit 0 clear: the file itself, header and encrypted pages. Its header stays authentic
+//         when left alone (the seeds are real files), so changes reach the pages; a cost
+//         other than the cheapest is skipped, so that one run stays short. With bit 1 set,
+//         three bytes (little-endian) give the file's length and the rest is the log a
+//         crash left beside it.
+//   bit 0 set: a plain SQLite image, sealed here in format 1 under the right password, then
+//         opened and queried as the shell does; its first write converts it to the current
+//         format, which must then open again.
+// A file that passes the start-up check must open for the commands.
+#include <algorithm>
 
 #include "FuzzServices.h"
 #include "FuzzSupport.h"
 #include "store/SealedFile.h"
 #include "store/StoreErrors.h"
+#include "store/uChecker.h"
 #include "store/uDBTransaction.h"
 #include "store/uTables.h"
 
@@ -21,8 +27,25 @@ constexpr char kPassword[] = "kelp_morrow_key";
 
 QString databasePath() { return fuzz::ScratchDir() + QStringLiteral("opened.adb"); }
 
-void putLe32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (8 * i));
+std::uint32_t getLe32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+         std::uint32_t(p[3]) << 24;
+}
+
+int formatVersion() {
+  QFile f(databasePath());
+  const QByteArray head = f.open(QIODevice::ReadOnly) ? f.read(6) : QByteArray();
+  return head.size() == 6 ? std::uint8_t(head[4]) | std::uint8_t(head[5]) << 8 : -1;
+}
+
+// The shell's queries; true when the result was stored.
+bool runQueries() {
+  TDBTransaction t(databasePath());
+  t.GetUsersList();
+  t.ValidateUser(QStringLiteral("1"));
+  t.ValidateUser(QStringLiteral("Петров;Иван;А;secret"));
+  t.GetUserResults(QStringLiteral("1"));
+  return t.AddTestResult(QStringLiteral("1;2;3;75;1;extra")).isEmpty();
 }
 
 }  // namespace
@@ -37,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 1) return 0;
   const bool sealHere = (data[0] & 1) != 0;
   std::vector<std::uint8_t> body(data + 1, data + size);
-  QFile::remove(databasePath());
+  for (const char* suffix : {"", "-wal", "-journal"})
+    QFile::remove(databasePath() + QLatin1String(suffix));
   if (sealHere) {
     static const sealed::FileKey key =
         sealed::NewFileKey(QLatin1String(kPassword), sealed::kTestKdfCost);
@@ -47,23 +71,44 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       return 0;
     }
   } else {
-    if (body.size() >= 16) {
-      putLe32(body.data() + 8, sealed::kTestKdfCost.passes);
-      putLe32(body.data() + 12, sealed::kTestKdfCost.memoryKiB);
+    std::size_t fileBytes = body.size();
+    std::size_t skip = 0;
+    if (data[0] & 2) {
+      if (body.size() < 3) return 0;
+      skip = 3;
+      fileBytes = std::min(body.size() - 3, std::size_t(body[0] | body[1] << 8 | body[2] << 16));
     }
-    fuzz::WriteScratchFile(QStringLiteral("opened.adb"), body.data(), body.size());
+    const std::uint8_t* file = body.data() + skip;
+    if (fileBytes >= 16 && (getLe32(file + 8) != sealed::kTestKdfCost.passes ||
+                            getLe32(file + 12) != sealed::kTestKdfCost.memoryKiB))
+      return 0;
+    fuzz::WriteScratchFile(QStringLiteral("opened.adb"), file, fileBytes);
+    if (data[0] & 2) {
+      fuzz::WriteScratchFile(QStringLiteral("opened.adb-wal"), file + fileBytes,
+                             body.size() - skip - fileBytes);
+    }
   }
 
+  const bool checked = TChecker().CheckDatabase(
+      databasePath(), {QStringLiteral("users"), QStringLiteral("results")});
+  bool stored = false;
   try {
-    TDBTransaction t(databasePath());
-    t.GetUsersList();
-    t.ValidateUser(QStringLiteral("1"));
-    t.ValidateUser(QStringLiteral("Петров;Иван;А;secret"));
-    t.GetUserResults(QStringLiteral("1"));
-    t.AddTestResult(QStringLiteral("1;2;3;75;1;extra"));
-  } catch (const EngineError&) {
-    // Refused as missing, foreign, damaged or unusable: the expected way out.
+    stored = runQueries();
+  } catch (const EngineError& e) {
+    // Refused as missing, foreign, damaged or unusable: the expected way out, but not for a
+    // file the check let through.
+    FUZZ_CHECK(!checked || e.kind() == EngineError::Kind::Sql);
   } catch (const ConversionError&) {
+  }
+  if (stored) {
+    // A write left the current format, complete and flushed, whatever the file was before.
+    FUZZ_CHECK(formatVersion() == 2);
+    try {
+      runQueries();
+    } catch (const EngineError& e) {
+      FUZZ_CHECK(e.kind() == EngineError::Kind::Sql);
+    } catch (const ConversionError&) {
+    }
   }
   return 0;
 }

@@ -16,6 +16,7 @@
 #include "model3d/uMesh.h"
 #include "store/SealedFile.h"
 #include "store/uCrypto.h"
+#include "store/uDBTransaction.h"
 #include "store/uTables.h"
 
 using namespace vedalia;
@@ -184,11 +185,25 @@ void settingsSeeds() {
 
 void databaseSeeds() {
   const QString path = out + QStringLiteral("tmp.adb");
-  QFile::remove(path);
+  for (const char* suffix : {"", "-wal", ".lock"}) QFile::remove(path + QLatin1String(suffix));
   CreateDatabaseFile(path, sealed::kTestKdfCost);
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) std::exit(1);
-  put("database", "sealed.adb", QByteArray(1, '\0') + file.readAll());
+  const auto read = [](const QString& name) {
+    QFile f(name);
+    if (!f.open(QIODevice::ReadOnly)) std::exit(1);
+    return f.readAll();
+  };
+  put("database", "empty.adb", QByteArray(1, '\0') + read(path));
+  {
+    TDBTransaction tx(path);
+    tx.AddUser(QStringLiteral("Иван;Б;Петров;1.1.2001;Иван;secret;А;true;true;8;0"));
+    tx.AddTestResult(QStringLiteral("1;2;3;75;1;extra"));
+    // Open, the commits are still in the log: the file and its log as a crash leaves them.
+    const QByteArray file = read(path);
+    QByteArray length(3, '\0');
+    for (int i = 0; i < 3; ++i) length[i] = char(file.size() >> (8 * i));
+    put("database", "logged.adb", QByteArray(1, '\2') + length + file + read(path + "-wal"));
+  }
+  put("database", "sealed.adb", QByteArray(1, '\0') + read(path));
   // A plain SQLite image with the accounts tables, which the target seals itself (the
   // engine opens no key-less file, so it is written here with the library directly).
   const QString imagePath = out + QStringLiteral("tmp.sqlite");
@@ -213,8 +228,7 @@ void databaseSeeds() {
   put("database", "image.sqlite", QByteArray(1, '\1') + image.readAll());
   image.close();
   QFile::remove(imagePath);
-  file.close();
-  QFile::remove(path);
+  for (const char* suffix : {"", "-wal", ".lock"}) QFile::remove(path + QLatin1String(suffix));
 }
 
 void commandSeeds() {
