@@ -30,11 +30,14 @@ constexpr int kMacAt = kPageBytes - 48 + 16;
 bool IsWholePage(sqlite3_file* f, int n, sqlite3_int64 at) {
   return reinterpret_cast<ShiftedFile*>(f)->zeroTails && n == kPageBytes && at % kPageBytes == 0;
 }
-bool TailIsZero(const void* page) {
-  static const unsigned char kZero[kTailBytes] = {};
-  return std::memcmp(static_cast<const unsigned char*>(page) + kPageBytes - kTailBytes, kZero,
-                     kTailBytes) == 0;
+bool IsZero(const void* page, int from, int n) {
+  static const unsigned char kZero[kPageBytes] = {};
+  return std::memcmp(static_cast<const unsigned char*>(page) + from, kZero, std::size_t(n)) == 0;
 }
+bool TailIsZero(const void* page) { return IsZero(page, kPageBytes - kTailBytes, kTailBytes); }
+// The codec takes a page of zeros for one read past the end and hands it on as empty; within
+// the file it is damage (a written page's IV is random, never zero).
+bool IvIsZero(const void* page) { return IsZero(page, kPageBytes - 48, 16); }
 
 sqlite3_vfs* g_base = nullptr;
 sqlite3_vfs g_vfs;
@@ -48,7 +51,7 @@ int Close(sqlite3_file* f) {
 }
 int Read(sqlite3_file* f, void* p, int n, sqlite3_int64 at) {
   const int rc = Real(f)->pMethods->xRead(Real(f), p, n, at + Shift(f));
-  if (rc == SQLITE_OK && IsWholePage(f, n, at) && !TailIsZero(p))
+  if (rc == SQLITE_OK && IsWholePage(f, n, at) && (!TailIsZero(p) || IvIsZero(p)))
     static_cast<unsigned char*>(p)[kMacAt] ^= 1;
   return rc;
 }
