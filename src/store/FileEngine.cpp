@@ -321,6 +321,11 @@ void InitEngine() {
     sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr);
     // Pages of 4096 bytes, also for databases attached while converting.
     if (db) sqlite3_exec(db, "PRAGMA cipher_default_page_size = 4096", nullptr, nullptr, nullptr);
+    // And the page layout of the 3.x library (HMAC-SHA1, 12 unused bytes at each page's end,
+    // which the file shim keeps zero): 3.x does not know the setting, a newer one keeps to it.
+    if (db) {
+      sqlite3_exec(db, "PRAGMA cipher_default_compatibility = 3", nullptr, nullptr, nullptr);
+    }
     sqlite3_close(db);
     return true;
   }();
@@ -346,6 +351,7 @@ sqlite3* OpenEncrypted(const QString& path, const sealed::FileKey& key) {
       throw;
     }
     sodium_memzero(pragma.data(), pragma.size());
+    Exec(db, "PRAGMA cipher_compatibility = 3");  // the layout, as in InitEngine
     Exec(db, "PRAGMA cipher_page_size = 4096");
     // Held alone anyway (FileLock): the log's index then lives in memory, with no -shm file.
     Exec(db, "PRAGMA locking_mode = EXCLUSIVE");
