@@ -204,7 +204,17 @@ int Run(const std::vector<std::string>& args) {
       native.constData(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                               aiProcess_PreTransformVertices | aiProcess_GenSmoothNormals |
                               aiProcess_SortByPType | aiProcess_ValidateDataStructure);
-  if (!scene) return fail(aiGetErrorString());
+  if (!scene) {
+    // The importer's own words name no file kind an author knows; say what it means.
+    const std::string why = aiGetErrorString();
+    if (why.find("No suitable reader") != std::string::npos)
+      return fail(
+          "not a model of a format the converter reads (OBJ, PLY, OFF, STL, 3DS, glTF, ...)");
+    if (why.find("mNumMeshes is 0") != std::string::npos ||
+        why.find("contains no faces") != std::string::npos)
+      return fail("the file holds no triangles");
+    return fail("not a readable model: " + why);
+  }
   std::unique_ptr<const aiScene, void (*)(const aiScene*)> owned(scene, aiReleaseImport);
   TGLMultyMesh set;
   if (!SceneToSet(*scene, set, error)) return fail(error);
