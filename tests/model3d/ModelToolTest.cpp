@@ -148,7 +148,7 @@ TEST(ModelTool, ATexturedModelKeepsItsCoordinatesAndGetsItsBitmap) {
                     "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0.5 0.5 2\n"
                     "vt 0 0\nvt 1 0 0\nvt 1 1\nvt 0 1\nvn 0 0 -1\nusemtl skin\n"
                     "g base\nf 1/1/1 2/2/1 3/3/1 4/4/1\n"
-                    "g side\nf -5/1 -4/2 -1/3\n"));
+                    "g side\nf -5/1 -4/2 -1/3   # relative numbers\n"));
   const QString out = dir.filePath("model.gms");
   const ToolRun r = Convert(dir.filePath("p.obj"), out);
   ASSERT_EQ(r.code, 0) << r.err;
