@@ -178,12 +178,43 @@ TEST(ModelTool, ATexturedModelKeepsItsCoordinatesAndGetsItsBitmap) {
   }
   EXPECT_EQ(sides, 1);
 
-  QFile bitmap(dir.filePath("model.bmp"));
-  ASSERT_TRUE(bitmap.open(QIODevice::ReadOnly)) << r.err;
-  QString reason;
-  EXPECT_TRUE(CheckBitmap(bitmap.readAll(), &reason)) << reason.toStdString();
-  EXPECT_EQ(QImage(bitmap.fileName()).convertToFormat(QImage::Format_RGB32),
-            QImage(dir.filePath("quarters.bmp")).convertToFormat(QImage::Format_RGB32));
+  // A glTF model carries its picture inside; it is written out beside the model the same way.
+  QByteArray buffer;
+  QDataStream b(&buffer, QIODevice::WriteOnly);
+  b.setByteOrder(QDataStream::LittleEndian);
+  b.setFloatingPointPrecision(QDataStream::SinglePrecision);
+  b << 0.f << 0.f << 0.f << 1.f << 0.f << 0.f << 0.f << 1.f << 0.f;  // corners
+  b << 0.f << 0.f << 1.f << 0.f << 0.f << 1.f;                       // their coordinates
+  b << quint16(0) << quint16(1) << quint16(2);
+  QFile png(dir.filePath("skin.png"));
+  ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+  const QByteArray views[] = {"0,\"byteLength\":36", "36,\"byteLength\":24", "60,\"byteLength\":6"};
+  QByteArray gltf =
+      R"({"asset":{"version":"2.0"},"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],
+"meshes":[{"primitives":[{"attributes":{"POSITION":0,"TEXCOORD_0":1},"indices":2,"material":0}]}],
+"materials":[{"pbrMetallicRoughness":{"baseColorTexture":{"index":0}}}],
+"textures":[{"source":0}],"images":[{"uri":"data:image/png;base64,)" +
+      png.readAll().toBase64() + R"("}],"buffers":[{"byteLength":66,"uri":
+"data:application/octet-stream;base64,)" +
+      buffer.toBase64() + R"("}],"bufferViews":[)";
+  for (const QByteArray& view : views) gltf += R"({"buffer":0,"byteOffset":)" + view + "},";
+  gltf.chop(1);
+  gltf += R"(],"accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3",
+"min":[0,0,0],"max":[1,1,0]},{"bufferView":1,"componentType":5126,"count":3,"type":"VEC2"},
+{"bufferView":2,"componentType":5123,"count":3,"type":"SCALAR"}]})";
+  ASSERT_TRUE(Write(dir.filePath("inside.gltf"), gltf));
+  const ToolRun embedded = Convert(dir.filePath("inside.gltf"), dir.filePath("inside.gms"));
+  ASSERT_EQ(embedded.code, 0) << embedded.err;
+
+  for (const char* name : {"model.bmp", "inside.bmp"}) {
+    SCOPED_TRACE(name);
+    QFile bitmap(dir.filePath(name));
+    ASSERT_TRUE(bitmap.open(QIODevice::ReadOnly));
+    QString reason;
+    EXPECT_TRUE(CheckBitmap(bitmap.readAll(), &reason)) << reason.toStdString();
+    EXPECT_EQ(QImage(bitmap.fileName()).convertToFormat(QImage::Format_RGB32),
+              QImage(dir.filePath("quarters.bmp")).convertToFormat(QImage::Format_RGB32));
+  }
 }
 
 // A face without texture coordinates in a textured model maps to the texture's corner;
