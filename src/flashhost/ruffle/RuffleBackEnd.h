@@ -107,8 +107,9 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   bool menu = true;
   QString background;
 
-  QSet<QString> callbacks;  // what the running movie registered
-  QList<Call> calls;        // waiting for the movie's callbacks
+  QSet<QString> callbacks;             // what the running movie registered
+  QHash<QString, QString> actualName;  // host callback -> the injected one serving it
+  QList<Call> calls;                   // waiting for the movie's callbacks
   bool warnedDroppedCalls = false;
   QTimer noSetVariable;  // warns when a started movie never registers SetVariable
 

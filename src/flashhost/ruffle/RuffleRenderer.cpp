@@ -13,6 +13,7 @@
 #include <QWebEngineView>
 #include <memory>
 
+#include "flashhost/Avm1Rewriter.h"
 #include "flashhost/ruffle/RuffleBackEnd.h"
 #include "flashhost/ruffle/RuffleRenderer.h"
 
@@ -146,7 +147,11 @@ void RuffleRenderer::loadPage() {
 
 bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
   forgetMovie();
-  movie = bytes;
+  // An AVM1 movie gets the host's callbacks injected into the bytes it is played from.
+  if (auto rewritten = RewriteAvm1Movie(bytes); rewritten && rewritten->injected)
+    movie = rewritten->movie;
+  else
+    movie = bytes;
   moviePath = path;
   if (pageBroken) loadPage();
   // Started from the event loop, so the properties set right after the movie (menu,
@@ -170,6 +175,7 @@ void RuffleRenderer::forgetMovie() {
   movie.clear();
   moviePath.clear();
   callbacks.clear();
+  actualName.clear();
   calls.clear();
   warnedDroppedCalls = false;
   noSetVariable.stop();
@@ -350,6 +356,22 @@ void RuffleRenderer::sendAck() {
 
 void RuffleRenderer::callbackAdded(int gen, const QString& name) {
   if (gen != generation) return;
+  if (name == QLatin1String(kAvm1ReadyCall)) {
+    control.RaiseMovieReady();
+    return;
+  }
+  // The injected callbacks stand for the host's own.
+  static const QHash<QString, QString> injected{
+      {QString::fromLatin1(kAvm1SetCallback), QStringLiteral("SetVariable")},
+      {QString::fromLatin1(kAvm1GetCallback), QStringLiteral("GetVariable")},
+      {QString::fromLatin1(kAvm1GotoCallback), QStringLiteral("GotoFrame")}};
+  if (const auto it = injected.constFind(name); it != injected.constEnd()) {
+    actualName.insert(*it, name);
+    callbacks.insert(*it);
+    flushCalls();
+    return;
+  }
+  if (actualName.contains(name)) return;  // the injected one serves it
   callbacks.insert(name);
   flushCalls();
   if (name == QLatin1String("SetVariable")) control.RaiseMovieReady();
@@ -389,7 +411,7 @@ void RuffleRenderer::flushCalls() {
   while (!calls.isEmpty() && !callbacks.isEmpty()) {
     const Call call = calls.takeFirst();
     if (callbacks.contains(call.callback)) {
-      batch.append(QJsonArray{call.callback, call.args});
+      batch.append(QJsonArray{actualName.value(call.callback, call.callback), call.args});
     } else if (call.callback != QLatin1String("SetVariable")) {
       qInfo("movie renderer: the movie has no %s callback; call ignored",
             qUtf8Printable(call.callback));
@@ -420,7 +442,8 @@ bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
   QEventLoop loop;
   answer->loop = &loop;
   view->page()->runJavaScript(
-      QStringLiteral("vedaliaPlayer.call(\"GetVariable\", %1)")
+      QStringLiteral("vedaliaPlayer.call(\"%1\", %2)")
+          .arg(actualName.value(QStringLiteral("GetVariable"), QStringLiteral("GetVariable")))
           .arg(QString::fromUtf8(QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact))),
       [answer](const QVariant& result) {
         answer->done = true;

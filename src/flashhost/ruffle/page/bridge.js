@@ -92,6 +92,11 @@
 
   function flashCall(name, args) {
     sendCommands();
+    // The first frame of an AVM1 movie has run (actions the program injected).
+    if (name === "vedalia$ready") {
+      host.callbackAdded(generation, name);
+      return undefined;
+    }
     const request = '<invoke name="' + xmlEscape(name) + '" returntype="xml"><arguments>' +
         args.map(toXml).join("") + "</arguments></invoke>";
     const xhr = new XMLHttpRequest();
