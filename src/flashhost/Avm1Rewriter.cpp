@@ -154,8 +154,17 @@ QByteArray Avm1PrologueActions(int swfVersion) {
     propFlags(a, "_global", "flash", kVersion8Flag, 0);
   }
 
-  SwfActions set;  // set(name, value): paths resolve from _level0, where it is defined
-  set.Get("vedalia$n").Get("vedalia$v").Op(SwfOp::SetVariable);
+  // set(name, value): paths resolve from _level0, where it is defined. The host sends the
+  // value after one character, since the player turns an empty or blank string passed in
+  // into "null" below SWF 9.
+  SwfActions set;
+  set.Get("vedalia$n")
+      .Push(std::int32_t(1))
+      .Push(std::int32_t(1))
+      .Get("vedalia$v")
+      .Push("substr")
+      .Op(SwfOp::CallMethod)
+      .Op(SwfOp::SetVariable);
   addCallback(a, kAvm1SetCallback, {"vedalia$n", "vedalia$v"}, set);
   SwfActions get;
   get.Get("vedalia$n").Op(SwfOp::GetVariable).Op(SwfOp::Return);
@@ -171,40 +180,17 @@ QByteArray Avm1PrologueActions(int swfVersion) {
       .Op(SwfOp::Pop);
   addCallback(a, kAvm1GotoCallback, {"vedalia$f"}, go);
 
-  // fsc(command, args): the replies come back as [name, value, ...] and are set here.
+  // fsc(command, args): the host runs the replies of its handler through the callbacks above
+  // before the call returns.
   SwfActions fsc;
-  fsc.Push("vedalia$r")
-      .Get("vedalia$a")
+  fsc.Get("vedalia$a")
       .Get("vedalia$c")
       .Push(kAvm1CommandCall)
       .Push(std::int32_t(3))
       .Get(kEi)
       .Push("call")
       .Op(SwfOp::CallMethod)
-      .Op(SwfOp::DefineLocal);
-  fsc.Push("vedalia$i").Push(std::int32_t(0)).Op(SwfOp::DefineLocal);
-  fsc.Label("loop")
-      .Get("vedalia$i")
-      .Get("vedalia$r")
-      .Push("length")
-      .Op(SwfOp::GetMember)
-      .Op(SwfOp::Less2)
-      .Op(SwfOp::Not)
-      .If("end");
-  fsc.Get("vedalia$r").Get("vedalia$i").Op(SwfOp::GetMember);
-  fsc.Get("vedalia$r")
-      .Get("vedalia$i")
-      .Push(std::int32_t(1))
-      .Op(SwfOp::Add2)
-      .Op(SwfOp::GetMember)
-      .Op(SwfOp::SetVariable);
-  fsc.Push("vedalia$i")
-      .Get("vedalia$i")
-      .Push(std::int32_t(2))
-      .Op(SwfOp::Add2)
-      .Op(SwfOp::SetVariable)
-      .Jump("loop")
-      .Label("end");
+      .Op(SwfOp::Pop);
   a.Get("_global")
       .Push(kFsc)
       .DefineFunction(QString(), {"vedalia$c", "vedalia$a"}, fsc)

@@ -2,17 +2,18 @@
 // Makes an ActionScript 2 (AVM1) movie answer the host the way the desktop player's control
 // did, without the movie's cooperation, by rewriting the bytes handed to the renderer:
 //   - a DoAction prepended to the first frame registers ExternalInterface callbacks
-//     (kAvm1SetCallback, kAvm1GetCallback, kAvm1GotoCallback) that act on _level0; in SWF 6
+//     (kAvm1SetCallback(name, value after one character), kAvm1GetCallback(name),
+//     kAvm1GotoCallback(0-based frame)) that act on _level0; in SWF 6
 //     and 7, where the player hides flash.external, it is first made visible with
 //     ASSetPropFlags and hidden again;
 //   - a DoAction appended to the first frame calls out kAvm1ReadyCall: the frame has run;
 //   - every fscommand (GetURL "FSCommand:..." and GetURL2 without flags) in frame, init,
 //     sprite and button actions becomes a call of an injected function that sends the
 //     command through a synchronous ExternalInterface call (kAvm1CommandCall, arguments
-//     command and args) and assigns the returned [name, value, name, value, ...] itself,
-//     so the action after fscommand sees the reply. Branches, function, With and Try sizes
-//     and WaitForFrame skip counts are fixed; an action stream that does not parse is left
-//     as it is.
+//     command and args), during which the host runs the handler's replies through the
+//     callbacks above, so the action after fscommand sees the reply. Branches, function, With and
+//     Try sizes and WaitForFrame skip counts are fixed; an action stream that does not parse is
+//     left as it is.
 // The injected names live in _global, hidden from enumeration, and cannot collide with a
 // movie's names. The result is always an uncompressed (FWS) movie.
 

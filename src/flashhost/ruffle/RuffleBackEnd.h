@@ -64,6 +64,10 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void callbackAdded(int generation, const QString& name);
   // [generation, sequence number, command, args] each.
   void fsCommands(const QVariantList& batch);
+  // The text of the synchronous command `seq`, too long for its request's address.
+  void commandText(int generation, int seq, const QString& args);
+  // The page has run the calls of batches up to `number`.
+  void delivered(int generation, int number);
   void movieStarted(int generation, int width, int height, int frames);
   void loadFailed(int generation, const QString& message);
   void log(const QString& text);
@@ -72,7 +76,10 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   struct Event {
     QString command;  // FSCommand word, or the FlashCall request
     QString args;
+    int applied = 0;  // of a synchronous command: the last batch the page had run
     bool flashCall = false;
+    bool syncCommand = false;  // an AVM1 fscommand the movie waits for
+    bool awaitingText = false;
     QPointer<QWebEngineUrlRequestJob> job;
   };
   struct Call {
@@ -85,6 +92,8 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void forgetMovie();
   void queueCall(const QString& callback, const QJsonArray& args);
   void flushCalls();
+  QJsonArray callEntry(const Call& call) const;
+  void answerCommand(QWebEngineUrlRequestJob* job, int applied);
   void addEvent(int generation, int seq, Event event);
   void scheduleDispatch();
   void dispatchEvents();
@@ -107,21 +116,27 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   bool menu = true;
   QString background;
 
-  QSet<QString> callbacks;             // what the running movie registered
-  QHash<QString, QString> actualName;  // host callback -> the injected one serving it
-  QList<Call> calls;                   // waiting for the movie's callbacks
+  QSet<QString> callbacks;                // what the running movie registered
+  QHash<QString, QString> actualName;     // host callback -> the injected one serving it
+  QList<Call> calls;                      // waiting for the movie's callbacks
+  bool injected = false;                  // AVM1 movie with the callbacks put in
+  int batchNo = 0;                        // calls go to the page in numbered batches
+  std::map<int, QJsonArray> sentBatches;  // sent, not yet run by the page
   bool warnedDroppedCalls = false;
   QTimer noSetVariable;  // warns when a started movie never registers SetVariable
 
-  std::map<int, Event> events;  // by sequence number, waiting for their turn
+  std::map<int, Event> events;          // by sequence number, waiting for their turn
+  std::map<int, QString> commandTexts;  // texts that came before their command
   int nextSeq = 1;
   int lastAcked = 0;
   bool ackPending = false;
   bool setVariableOverdue = false;
   int inFlashCall = 0;      // the page waits for a FlashCall answer: it cannot run script
+  int inSyncCommand = 0;    // replies go back with the command's answer
   int waitingForMovie = 0;  // GetVariable waits: events keep their turn until it returns
   QTimer eventGap;
   QTimer dispatchTimer;
+  QTimer flushTimer;
 };
 
 }  // namespace vedalia::ruffle

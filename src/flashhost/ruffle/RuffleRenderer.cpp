@@ -108,6 +108,9 @@ RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
           "wait for it",
           qlonglong(calls.size()));
   });
+  flushTimer.setSingleShot(true);
+  flushTimer.setInterval(0);
+  connect(&flushTimer, &QTimer::timeout, this, &RuffleRenderer::flushCalls);
   dispatchTimer.setSingleShot(true);
   dispatchTimer.setInterval(0);
   connect(&dispatchTimer, &QTimer::timeout, this, &RuffleRenderer::dispatchEvents);
@@ -148,10 +151,15 @@ void RuffleRenderer::loadPage() {
 bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
   forgetMovie();
   // An AVM1 movie gets the host's callbacks injected into the bytes it is played from.
-  if (auto rewritten = RewriteAvm1Movie(bytes); rewritten && rewritten->injected)
+  if (auto rewritten = RewriteAvm1Movie(bytes); rewritten && rewritten->injected) {
     movie = rewritten->movie;
-  else
+    injected = true;
+    if (rewritten->brokenStreams)
+      qWarning("movie renderer: %d action streams of the movie do not parse; left as they are",
+               rewritten->brokenStreams);
+  } else {
     movie = bytes;
+  }
   moviePath = path;
   if (pageBroken) loadPage();
   // Started from the event loop, so the properties set right after the movie (menu,
@@ -174,6 +182,9 @@ void RuffleRenderer::forgetMovie() {
   ++generation;
   movie.clear();
   moviePath.clear();
+  injected = false;
+  batchNo = 0;
+  sentBatches.clear();
   callbacks.clear();
   actualName.clear();
   calls.clear();
@@ -184,6 +195,7 @@ void RuffleRenderer::forgetMovie() {
     if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
   events.clear();
   eventGap.stop();
+  commandTexts.clear();
   nextSeq = 1;
   lastAcked = 0;
 }
@@ -235,11 +247,22 @@ void RuffleRenderer::log(const QString& text) {
 // ---- Requests of the page --------------------------------------------------------------------
 
 void RuffleRenderer::Serve(QWebEngineUrlRequestJob* job, const QString& path) {
-  if (path == QLatin1String("flashcall")) {
+  if (path == QLatin1String("flashcall") || path == QLatin1String("fscommand")) {
     const QUrlQuery query(job->requestUrl());
+    auto item = [&](const char* key) {
+      return query.queryItemValue(QLatin1String(key), QUrl::FullyDecoded);
+    };
     Event event;
-    event.flashCall = true;
-    event.command = query.queryItemValue(QStringLiteral("request"), QUrl::FullyDecoded);
+    if (path == QLatin1String("flashcall")) {
+      event.flashCall = true;
+      event.command = item("request");
+    } else {
+      event.syncCommand = true;
+      event.command = item("command");
+      event.args = item("args");
+      event.applied = item("applied").toInt();
+      event.awaitingText = query.hasQueryItem(QStringLiteral("textByChannel"));
+    }
     event.job = job;
     addEvent(query.queryItemValue(QStringLiteral("generation")).toInt(),
              query.queryItemValue(QStringLiteral("seq")).toInt(), std::move(event));
@@ -285,6 +308,19 @@ void RuffleRenderer::fsCommands(const QVariantList& batch) {
   }
 }
 
+void RuffleRenderer::commandText(int gen, int seq, const QString& args) {
+  if (gen != generation || seq < nextSeq) return;
+  // The text may come before or after its request.
+  const auto it = events.find(seq);
+  if (it == events.end() || !it->second.awaitingText) {
+    commandTexts[seq] = args;
+    return;
+  }
+  it->second.args = args;
+  it->second.awaitingText = false;
+  scheduleDispatch();
+}
+
 void RuffleRenderer::addEvent(int gen, int seq, Event event) {
   if (gen != generation || seq < nextSeq) {
     if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
@@ -294,6 +330,13 @@ void RuffleRenderer::addEvent(int gen, int seq, Event event) {
     qWarning("movie renderer: %d movie events wait for an earlier one; skipping the gap",
              kMaxHeldEvents);
     skipEventGap();
+  }
+  if (event.awaitingText) {
+    if (const auto text = commandTexts.find(seq); text != commandTexts.end()) {
+      event.args = std::move(text->second);
+      event.awaitingText = false;
+      commandTexts.erase(text);
+    }
   }
   events[seq] = std::move(event);
   scheduleDispatch();
@@ -320,11 +363,25 @@ void RuffleRenderer::dispatchEvents() {
   if (waitingForMovie) return;
   QPointer<RuffleRenderer> self(this);
   const int gen = generation;
-  while (!events.empty() && events.begin()->first == nextSeq) {
+  while (!events.empty() && events.begin()->first == nextSeq &&
+         !events.begin()->second.awaitingText) {
     Event event = std::move(events.begin()->second);
     events.erase(events.begin());
     ++nextSeq;
-    if (event.flashCall) {
+    if (event.syncCommand) {
+      // Raised while the movie waits; what the handler sends goes back with the answer.
+      ++inFlashCall;
+      ++inSyncCommand;
+      control.RaiseFSCommand(event.command, event.args);
+      if (!self) return;
+      --inSyncCommand;
+      --inFlashCall;
+      if (gen != generation) {
+        if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
+        return;
+      }
+      if (event.job) answerCommand(event.job, event.applied);
+    } else if (event.flashCall) {
       ++inFlashCall;
       const QString answer = control.RaiseFlashCall(event.command);
       if (!self) return;
@@ -390,7 +447,8 @@ void RuffleRenderer::GotoFrame(int frame) {
 }
 
 void RuffleRenderer::queueCall(const QString& callback, const QJsonArray& args) {
-  if (calls.size() >= kMaxQueuedReplies) {
+  // An AVM1 movie gets its callbacks with its first frame: everything waits for that.
+  if (calls.size() >= kMaxQueuedReplies && !injected && !callbacks.contains(callback)) {
     calls.removeFirst();
     if (!warnedDroppedCalls)
       qWarning("movie renderer: %d replies wait for the movie's callbacks; dropping the oldest",
@@ -401,17 +459,31 @@ void RuffleRenderer::queueCall(const QString& callback, const QJsonArray& args) 
   if (setVariableOverdue && !warnedDroppedCalls && callback == QLatin1String("SetVariable") &&
       calls.size() == 1)
     qWarning("movie renderer: the movie registered no SetVariable callback; replies wait for it");
-  flushCalls();
+  // A burst of replies goes to the page as one batch.
+  if (!flushTimer.isActive()) flushTimer.start();
+}
+
+// [callback, arguments] as the page runs it: the injected SetVariable takes its value after
+// one character.
+QJsonArray RuffleRenderer::callEntry(const Call& call) const {
+  const auto it = actualName.constFind(call.callback);
+  if (it == actualName.constEnd()) return QJsonArray{call.callback, call.args};
+  QJsonArray args = call.args;
+  if (call.callback == QLatin1String("SetVariable") && args.size() == 2)
+    args[1] = QLatin1Char('.') + args[1].toString();
+  return QJsonArray{*it, args};
 }
 
 void RuffleRenderer::flushCalls() {
+  // While the movie waits for a command, replies go back with its answer.
+  if (inSyncCommand) return;
   // Calls go out in order: one whose callback the movie has not registered yet holds back
   // the ones after it. A movie that registered callbacks but not this one never will.
   QJsonArray batch;
   while (!calls.isEmpty() && !callbacks.isEmpty()) {
     const Call call = calls.takeFirst();
     if (callbacks.contains(call.callback)) {
-      batch.append(QJsonArray{actualName.value(call.callback, call.callback), call.args});
+      batch.append(callEntry(call));
     } else if (call.callback != QLatin1String("SetVariable")) {
       qInfo("movie renderer: the movie has no %s callback; call ignored",
             qUtf8Printable(call.callback));
@@ -420,9 +492,46 @@ void RuffleRenderer::flushCalls() {
       break;
     }
   }
-  if (!batch.isEmpty())
-    runScript(QStringLiteral("vedaliaPlayer.deliver(%1)")
-                  .arg(QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact))));
+  if (batch.isEmpty()) return;
+  // Kept until the page has run it: a command's answer that overtakes it brings it along.
+  sentBatches[++batchNo] = batch;
+  runScript(QStringLiteral("vedaliaPlayer.deliver(%1, %2, %3)")
+                .arg(generation)
+                .arg(batchNo)
+                .arg(QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact))));
+}
+
+void RuffleRenderer::delivered(int gen, int number) {
+  if (gen != generation) return;
+  sentBatches.erase(sentBatches.begin(), sentBatches.upper_bound(number));
+}
+
+// The answer of a synchronous command: [[batch number, calls], ...] for the page to run
+// before the movie goes on, in order: batches sent earlier that the page has not run yet
+// (they wait behind the movie's script), then every reply waiting, the handler's included.
+void RuffleRenderer::answerCommand(QWebEngineUrlRequestJob* job, int applied) {
+  QJsonArray answer;
+  for (auto it = sentBatches.upper_bound(applied); it != sentBatches.end(); ++it)
+    answer.append(QJsonArray{it->first, it->second});
+  // The movie runs the injected actions (a command comes from them), so its callbacks
+  // are there, whether or not their word has come yet.
+  if (injected) {
+    for (const char* name : {kAvm1SetCallback, kAvm1GetCallback, kAvm1GotoCallback}) {
+      const QString actual = QString::fromLatin1(name);
+      const QString host = actual.mid(actual.indexOf(QLatin1Char('$')) + 1);
+      actualName.insert(host, actual);
+      callbacks.insert(host);
+    }
+  }
+  QJsonArray batch;
+  while (!calls.isEmpty()) {
+    const Call call = calls.takeFirst();
+    if (callbacks.contains(call.callback)) batch.append(callEntry(call));
+  }
+  if (!batch.isEmpty()) answer.append(QJsonArray{++batchNo, batch});
+  sentBatches.clear();
+  ReplyWith(job, QStringLiteral("answer.txt"),
+            QJsonDocument(answer).toJson(QJsonDocument::Compact));
 }
 
 bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
@@ -433,6 +542,7 @@ bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
   // without the movie's GetVariable callback, the control answers from its own table.
   if (!callbacks.contains(QStringLiteral("GetVariable")) || inFlashCall || !view || pageBroken)
     return false;
+  flushCalls();  // the replies sent before are in when the movie answers
   struct Answer {
     bool done = false;
     QVariant value;

@@ -8,9 +8,13 @@
 "use strict";
 (function () {
   const NativeFunction = Function;
-  // FSCommands the program has not yet acknowledged; beyond this a flooding movie loses
-  // commands instead of piling up work for the program.
+  // FSCommands on their way to the program and not yet acknowledged: beyond this the page
+  // holds further ones until the program catches up (none is lost, the order stays).
   const kMaxInFlight = 1000;
+  // Held beyond that, a movie that never stops sending is taken to have gone wrong.
+  const kMaxHeld = 1000000;
+  // Command texts longer than this go over the channel, not in the request's address.
+  const kMaxTextInAddress = 32768;
 
   let host = null;
   let player = null;
@@ -20,15 +24,16 @@
   let acked = 0;
   let dropped = 0;
   let generation = 0;  // the program's number of the movie loaded last
-  // FSCommands of the running script, sent together when it ends: one message to the
-  // program per burst, not one per command.
+  let applied = 0;     // the last batch of calls into the movie run here
+  // FSCommands in the movie's order, sent in bursts: one message to the program per burst,
+  // not one per command.
   let outgoing = [];
 
-  function sendCommands() {
+  function sendCommands(all) {
     if (!outgoing.length || !host) return;
-    const batch = outgoing;
-    outgoing = [];
-    host.fsCommands(batch);
+    const room = all ? outgoing.length : acked + kMaxInFlight - outgoing[0][1] + 1;
+    if (room <= 0) return;
+    host.fsCommands(outgoing.splice(0, room));
   }
 
   function log(text) {
@@ -90,26 +95,50 @@
     return root.firstElementChild ? fromXmlNode(root.firstElementChild) : text;
   }
 
-  function flashCall(name, args) {
-    sendCommands();
-    // The first frame of an AVM1 movie has run (actions the program injected).
-    if (name === "vedalia$ready") {
-      host.callbackAdded(generation, name);
-      return undefined;
-    }
-    const request = '<invoke name="' + xmlEscape(name) + '" returntype="xml"><arguments>' +
-        args.map(toXml).join("") + "</arguments></invoke>";
+  // A request the program answers while the movie waits.
+  function ask(path, query) {
     const xhr = new XMLHttpRequest();
+    xhr.open("GET", path + "?generation=" + generation + "&seq=" + (++seq) + query, false);
+    xhr.send(null);
+    acked = seq;
+    return xhr.status === 200 ? xhr.responseText : null;
+  }
+
+  // fscommand of an AVM1 movie, rewritten into a call of the program's: raised while the
+  // movie waits, as the desktop control raised it, and the replies its handler sent are run
+  // before the movie's next action.
+  function syncCommand(command, args) {
+    command = String(command);
+    args = args === undefined || args === null ? "" : String(args);
+    let query = "&applied=" + applied + "&command=" + encodeURIComponent(command);
+    if (args.length > kMaxTextInAddress) {
+      host.commandText(generation, seq + 1, args);
+      query += "&textByChannel=1";
+    } else {
+      query += "&args=" + encodeURIComponent(args);
+    }
+    const answer = ask("fscommand", query);
+    if (answer === null) return;
+    for (const [number, calls] of JSON.parse(answer)) deliver(generation, number, calls);
+  }
+
+  function flashCall(name, args) {
+    sendCommands(true);
     try {
-      xhr.open("GET", "flashcall?generation=" + generation + "&seq=" + (++seq) + "&request=" + encodeURIComponent(request),
-               false);
-      xhr.send(null);
+      // The first frame of an AVM1 movie has run (actions the program injected).
+      if (name === "vedalia$ready") {
+        host.callbackAdded(generation, name);
+        return undefined;
+      }
+      if (name === "vedalia$fscommand") return syncCommand(args[0], args[1]);
+      const request = '<invoke name="' + xmlEscape(name) + '" returntype="xml"><arguments>' +
+          args.map(toXml).join("") + "</arguments></invoke>";
+      const answer = ask("flashcall", "&request=" + encodeURIComponent(request));
+      return answer === null ? undefined : fromXml(answer);
     } catch (e) {
       log("ExternalInterface call " + name + " failed: " + e);
       return undefined;
     }
-    acked = seq;
-    return xhr.status === 200 ? fromXml(xhr.responseText) : undefined;
   }
 
   function HostFunction(...args) {
@@ -145,6 +174,8 @@
     seq = 0;
     acked = 0;
     dropped = 0;
+    applied = 0;
+    outgoing = [];
     generation = options.generation;
     menuEnabled = options.menu;
     background = options.background;
@@ -157,16 +188,12 @@
     const current = generation;
     player = window.RufflePlayer.newest().createPlayer();
     player.onFSCommand = (command, args) => {
-      if (seq - acked >= kMaxInFlight) {
-        if (!dropped++) log("the movie floods FSCommands; dropping them until the program catches up");
+      if (outgoing.length >= kMaxHeld) {
+        if (!dropped++) log("the movie floods FSCommands beyond any reason; dropping them");
         return true;
       }
-      if (dropped) {
-        log("the movie flooded FSCommands: " + dropped + " dropped");
-        dropped = 0;
-      }
       outgoing.push([current, ++seq, String(command), args === undefined ? "" : String(args)]);
-      if (outgoing.length === 1) queueMicrotask(sendCommands);
+      if (outgoing.length === 1) queueMicrotask(() => sendCommands(false));
       return true;
     };
     player.addEventListener("loadedmetadata", () => {
@@ -215,6 +242,15 @@
     loading.catch(e => host.loadFailed(current, String((e && e.message) || e)));
   }
 
+  // Runs batch `number` of [callback name, arguments] pairs in order, once: a batch the
+  // answer of a command has brought already is not run again when its own message comes.
+  function deliver(gen, number, calls) {
+    if (gen !== generation || number <= applied) return;
+    applied = number;
+    for (const [name, args] of calls) callMovie(name, args);
+    host.delivered(gen, number);
+  }
+
   function callMovie(name, args) {
     const callback = player ? player[name] : undefined;
     if (typeof callback !== "function") return { ok: false };
@@ -228,10 +264,7 @@
 
   window.vedaliaPlayer = {
     load,
-    // Runs [callback name, arguments] pairs in order.
-    deliver(calls) {
-      for (const [name, args] of calls) callMovie(name, args);
-    },
+    deliver,
     // The movie's answer, or null when it has no such callback.
     call(name, args) {
       const r = callMovie(name, args);
@@ -240,6 +273,7 @@
     },
     ack(upTo) {
       if (upTo > acked) acked = upTo;
+      sendCommands(false);
     },
     unload() {
       if (player) player.remove();
