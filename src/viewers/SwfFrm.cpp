@@ -39,7 +39,8 @@ const char16_t kPrintFailed[] = u"Не удалось напечатать ст�
 
 // How long a window waits for its movie's first frame before it keeps the frame size. The
 // window does not block meanwhile: it shows at the frame size and takes the stage size then.
-constexpr int kStageWaitMs = 2000;
+// A new window's player starts its page first, which takes seconds on a slow machine.
+constexpr int kStageWaitMs = 15000;
 
 // A positive whole number, or 0 when the text is none.
 int PositiveInt(const QString& text) {

@@ -365,9 +365,7 @@ TEST_F(DemoCourse, AnActionScript2ItemSendsTheWindowsCommandsFromItsButtons) {
   EXPECT_EQ(form->PlayerSet()->OpenWindows().last()->windowTitle(), "Фотография");
 }
 
-// Needs the renderer to set and read an ActionScript 2 movie's _level0 variables (delivery of
-// replies and GetVariable); enable with that renderer.
-TEST_F(DemoCourse, DISABLED_AnActionScript2ItemSizesItsWindowAndReadsTheRepliesAsDiscMoviesDo) {
+TEST_F(DemoCourse, AnActionScript2ItemSizesItsWindowAndReadsTheRepliesAsDiscMoviesDo) {
   TFlashPlayerControl* item = nullptr;
   ASSERT_NO_FATAL_FAILURE(openAs2Item(item));
   // Its first frame sets Stage_width and Stage_height; the window (a "reference" item, which

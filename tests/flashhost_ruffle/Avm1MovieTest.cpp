@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <memory>
 
 #include "common/WaitFor.h"
@@ -102,7 +104,14 @@ class Avm1Movie : public ::testing::TestWithParam<Flow> {
                      [this](TFlashPlayerControl* p, const QString& c, const QString& a) {
                        commands.push_back({c, a});
                        // Replies inside the handler, as the shell's command handlers send them.
-                       if (c == QLatin1String("addUser")) p->SetFlashVars("registred=1");
+                       if (c == QLatin1String("addUser")) {
+                         // A message box runs its own loop while the movie waits.
+                         QEventLoop modal;
+                         QTimer::singleShot(50, &modal, &QEventLoop::quit);
+                         p->SetFlashVars("r=inCommand");
+                         modal.exec();
+                         p->SetFlashVars("registred=1");
+                       }
                        if (c == QLatin1String("getUsersData"))
                          p->SetFlashVars(QString::fromUtf8("UsersData=Иванов;Петров"));
                        if (c == QLatin1String("getBig"))
@@ -151,7 +160,7 @@ TEST_P(Avm1Movie, HearsEveryReplyInOrderAndAnswersTheHostContract) {
                                       {"reached", ""}};
   EXPECT_EQ(commands, first);
 
-  QStringList expectedLog = {"early0", "early1"};
+  QStringList expectedLog = {"early0", "early1", "inCommand"};
   for (int i = 0; i < 1000; ++i) {
     player->SetFlashVars(QStringLiteral("r=%1").arg(i));
     expectedLog << QString::number(i);

@@ -16,6 +16,7 @@
 
 #include "flashhost/FlashPlayerControl.h"
 
+class QEventLoop;
 class QWebEngineProfile;
 class QWebEngineUrlRequestJob;
 class QWebEngineView;
@@ -90,6 +91,8 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   void loadPage();
   void startMovie();
   void forgetMovie();
+  void raiseMovieReady();
+  bool pageWaits() const;  // a request of the page waits for its turn
   void queueCall(const QString& callback, const QJsonArray& args);
   void flushCalls();
   QJsonArray callEntry(const Call& call) const;
@@ -131,9 +134,10 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   int lastAcked = 0;
   bool ackPending = false;
   bool setVariableOverdue = false;
-  int inFlashCall = 0;      // the page waits for a FlashCall answer: it cannot run script
-  int inSyncCommand = 0;    // replies go back with the command's answer
-  int waitingForMovie = 0;  // GetVariable waits: events keep their turn until it returns
+  int inFlashCall = 0;               // the page waits for a FlashCall answer: it cannot run script
+  int inSyncCommand = 0;             // replies go back with the command's answer
+  int waitingForMovie = 0;           // GetVariable waits: events keep their turn until it returns
+  QEventLoop* answerLoop = nullptr;  // where GetVariable waits
   QTimer eventGap;
   QTimer dispatchTimer;
   QTimer flushTimer;

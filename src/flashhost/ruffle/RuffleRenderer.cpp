@@ -11,7 +11,9 @@
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineView>
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "flashhost/Avm1Rewriter.h"
 #include "flashhost/ruffle/RuffleBackEnd.h"
@@ -338,8 +340,16 @@ void RuffleRenderer::addEvent(int gen, int seq, Event event) {
       commandTexts.erase(text);
     }
   }
+  const bool waits = bool(event.job);
   events[seq] = std::move(event);
+  // The page stopped to wait for this answer: it will not answer GetVariable before.
+  if (waits && answerLoop) answerLoop->quit();
   scheduleDispatch();
+}
+
+bool RuffleRenderer::pageWaits() const {
+  return std::any_of(events.begin(), events.end(),
+                     [](const auto& entry) { return bool(entry.second.job); });
 }
 
 void RuffleRenderer::scheduleDispatch() {
@@ -414,7 +424,7 @@ void RuffleRenderer::sendAck() {
 void RuffleRenderer::callbackAdded(int gen, const QString& name) {
   if (gen != generation) return;
   if (name == QLatin1String(kAvm1ReadyCall)) {
-    control.RaiseMovieReady();
+    raiseMovieReady();
     return;
   }
   // The injected callbacks stand for the host's own.
@@ -431,7 +441,18 @@ void RuffleRenderer::callbackAdded(int gen, const QString& name) {
   if (actualName.contains(name)) return;  // the injected one serves it
   callbacks.insert(name);
   flushCalls();
-  if (name == QLatin1String("SetVariable")) control.RaiseMovieReady();
+  if (name == QLatin1String("SetVariable")) raiseMovieReady();
+}
+
+// Not inside the web engine's task that brought the word: a handler that asks the movie
+// (GetVariable) waits for an answer that task would hold back.
+void RuffleRenderer::raiseMovieReady() {
+  QMetaObject::invokeMethod(
+      this,
+      [this, gen = generation] {
+        if (gen == generation) control.RaiseMovieReady();
+      },
+      Qt::QueuedConnection);
 }
 
 void RuffleRenderer::SetVariable(const QString& name, const QString& value) {
@@ -540,7 +561,8 @@ bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
   // arriving meanwhile are held (dispatchEvents), so no command handler runs inside the
   // caller. A page that waits for a FlashCall answer cannot run script at all: then, like
   // without the movie's GetVariable callback, the control answers from its own table.
-  if (!callbacks.contains(QStringLiteral("GetVariable")) || inFlashCall || !view || pageBroken)
+  if (!callbacks.contains(QStringLiteral("GetVariable")) || inFlashCall || !view || pageBroken ||
+      pageWaits())
     return false;
   flushCalls();  // the replies sent before are in when the movie answers
   struct Answer {
@@ -563,11 +585,14 @@ bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
   QTimer::singleShot(kGetVariableTimeoutMs, &loop, &QEventLoop::quit);
   QPointer<RuffleRenderer> self(this);
   ++waitingForMovie;
+  QEventLoop* outer = std::exchange(answerLoop, &loop);
   loop.exec(QEventLoop::ExcludeUserInputEvents);
   if (!self) return false;
+  answerLoop = outer;
   --waitingForMovie;
   if (!events.empty()) scheduleDispatch();
   if (!answer->done) {
+    if (pageWaits()) return false;  // see addEvent
     qWarning("movie renderer: the movie did not answer GetVariable(%s) in %d ms",
              qUtf8Printable(name), kGetVariableTimeoutMs);
     return false;
