@@ -371,8 +371,23 @@ QByteArray actionsOrSame(Walk& w, QByteArrayView code) {
     w.commands += count;
     return *r;
   }
+  // The player halts every script of the movie, the injected ones too, at bytes it cannot
+  // read: the stream keeps the actions that parse and ends there.
   ++w.broken;
-  return QByteArray(code.data(), code.size());
+  qsizetype at = 0;
+  while (at < code.size()) {
+    const qsizetype size = std::uint8_t(code[at]) < 0x80 ? 1
+                           : at + 3 <= code.size()       ? 3 + u16(code.data() + at + 1)
+                                                         : code.size();
+    if (at + size > code.size()) break;
+    at += size;
+  }
+  const QByteArray valid = QByteArray(code.data(), at) + QByteArray(1, '\0');
+  if (auto r = RewriteAvm1Actions(valid, w.version, &count)) {
+    w.commands += count;
+    return *r;
+  }
+  return valid;
 }
 
 // Bits of a MATRIX record, to step over it (button records of DefineButton).

@@ -12,8 +12,9 @@
 //     command through a synchronous ExternalInterface call (kAvm1CommandCall, arguments
 //     command and args), during which the host runs the handler's replies through the
 //     callbacks above, so the action after fscommand sees the reply. Branches, function, With and
-//     Try sizes and WaitForFrame skip counts are fixed; an action stream that does not parse is
-//     left as it is.
+//     Try sizes and WaitForFrame skip counts are fixed; an action stream that does not parse keeps
+//     the actions before the first it cannot read and ends there (the player would halt every
+//     script of the movie there).
 // The injected names live in _global, hidden from enumeration, and cannot collide with a
 // movie's names. The result is always an uncompressed (FWS) movie.
 
@@ -33,7 +34,7 @@ struct Avm1Rewrite {
   QByteArray movie;       // the rewritten movie (FWS); empty when `injected` is false
   bool injected = false;  // the callbacks and the ready call are in
   int commands = 0;       // fscommand actions turned into synchronous calls
-  int brokenStreams = 0;  // action streams left unrewritten because they did not parse
+  int brokenStreams = 0;  // action streams cut short because they did not parse
 };
 
 // Nothing for a movie that is not AVM1 of SWF 6 or later, or whose container does not parse

@@ -85,7 +85,8 @@ struct Flow {
   SwfCompression compression;
 };
 
-class Avm1Movie : public ::testing::TestWithParam<Flow> {
+template <class Base>
+class Avm1Player : public Base {
  protected:
   static void TearDownTestSuite() {
     delete window;
@@ -124,21 +125,27 @@ class Avm1Movie : public ::testing::TestWithParam<Flow> {
                        [&](const Command& x) { return x.command == c; });
   }
 
+  void play(const QByteArray& bytes) {
+    QBuffer stream;
+    stream.setData(bytes);
+    ASSERT_TRUE(stream.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(player->PlayFromStream(0, stream));
+  }
+
   static inline QWidget* window = nullptr;
   static inline TFlashPlayerControl* player = nullptr;
   std::unique_ptr<QObject> scope;
   std::vector<Command> commands;
 };
+using Avm1Movie = Avm1Player<::testing::TestWithParam<Flow>>;
+using Avm1BadInput = Avm1Player<::testing::Test>;
 
 TEST_P(Avm1Movie, HearsEveryReplyInOrderAndAnswersTheHostContract) {
   const Flow flow = GetParam();
   const QByteArray bytes = flowMovie(flow.version, flow.compression);
   QTemporaryDir dir;
   if (flow.compression == SwfCompression::None) {
-    QBuffer stream;
-    stream.setData(bytes);
-    ASSERT_TRUE(stream.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(player->PlayFromStream(0, stream));
+    ASSERT_NO_FATAL_FAILURE(play(bytes));
   } else {
     QFile file(dir.filePath(QString::fromUtf8("урок.swf")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -186,6 +193,40 @@ TEST_P(Avm1Movie, HearsEveryReplyInOrderAndAnswersTheHostContract) {
   player->GotoFrame(3);
   VEDALIA_WAIT_TRUE_FOR(received("frame"), kWaitMs);
   EXPECT_FALSE(received("never"));
+}
+
+TEST_F(Avm1BadInput, BrokenActionsAndAMovieCutBeforeItsFirstFrameLeaveTheControlSound) {
+  // One frame: an action stream that does not parse (a push running past its tag) after an
+  // action that does, then a sound one, still rewritten.
+  SwfMovieSpec spec;
+  spec.version = 8;
+  spec.frameCount = 2;
+  spec.frameTags[0] =
+      SwfTag(12, SwfActions().Set("pre", "ran").Code() + QByteArray("\x96\xff\x7f\x02", 4));
+  SwfActions f0;
+  f0.Fscommand("addUser", "");
+  report(f0, "sync:", "registred");
+  report(f0, "pre:", "pre").Op(SwfOp::Stop);
+  spec.frameActions[0] = f0;
+  const QByteArray sound = WriteSwfMovie(spec);
+  ASSERT_NO_FATAL_FAILURE(play(sound));
+  VEDALIA_WAIT_TRUE_FOR(commands.size() >= 3, kStartMs);
+  EXPECT_EQ(commands,
+            (std::vector<Command>{{"addUser", ""}, {"report", "sync:1"}, {"report", "pre:ran"}}));
+
+  // Cut inside its first frame's actions: the frame never runs. Replies keep their order in
+  // the control's table and GetVariable answers from it; the next movie plays as ever.
+  ASSERT_NO_FATAL_FAILURE(play(sound.left(sound.lastIndexOf("FSCommand:report"))));
+  EXPECT_FALSE(player->IsMovieReady());
+  for (int i = 0; i < 3000; ++i) player->SetFlashVars(QStringLiteral("n=%1").arg(i));
+  QTest::qWait(500);
+  EXPECT_EQ(player->GetVariable("n"), "2999");
+  EXPECT_FALSE(player->IsMovieReady());
+  commands.clear();
+  ASSERT_NO_FATAL_FAILURE(play(sound));
+  VEDALIA_WAIT_TRUE_FOR(commands.size() >= 3, kStartMs);
+  EXPECT_EQ(commands,
+            (std::vector<Command>{{"addUser", ""}, {"report", "sync:1"}, {"report", "pre:ran"}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

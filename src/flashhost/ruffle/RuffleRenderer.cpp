@@ -157,8 +157,10 @@ bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
     movie = rewritten->movie;
     injected = true;
     if (rewritten->brokenStreams)
-      qWarning("movie renderer: %d action streams of the movie do not parse; left as they are",
-               rewritten->brokenStreams);
+      qWarning(
+          "movie renderer: %d action streams of the movie do not parse; they end before the bytes "
+          "that do not",
+          rewritten->brokenStreams);
   } else {
     movie = bytes;
   }
