@@ -6,13 +6,16 @@
 //     counters: first_event_ms (from the control's creation), after_movie_ms (from setting
 //     the movie), rss_mib and pss_mib (our process and every web engine process, at the
 //     first event; the resident sum counts shared libraries once per process);
-//   BM_RoundTrip: a reply to a running movie until the movie's acknowledgement arrives
-//     (FlashVars -> SetVariable callback -> FSCommand echo), median in median_ms.
+//   BM_RoundTrip/0: a reply to a running movie until the movie's acknowledgement arrives
+//     (FlashVars -> SetVariable callback -> FSCommand echo), median in median_ms;
+//   BM_RoundTrip/1: the same to an ActionScript 2 movie that registers nothing (its
+//     variable set through the injected callback, a watch on it sends the echo).
 // Each cold start runs in a child process of its own. Run under a display like the tests:
 //   xvfb-run -a -s "-screen 0 1280x1024x24" bench_renderer --benchmark_repetitions=5
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "flashhost/FlashPlayerControl.h"
+#include "flashhost/SwfWriter.h"
 #include "flashhost/ruffle/RuffleRenderer.h"
 
 namespace {
@@ -136,6 +140,31 @@ BENCHMARK(BM_ColdStart)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 
+// Says fscommand("ready") in its first frame and fscommand("echo", "rt=" + value)
+// whenever the host sets rt.
+QByteArray as2EchoMovie() {
+  using vedalia::SwfActions;
+  using vedalia::SwfOp;
+  vedalia::SwfMovieSpec spec;
+  spec.version = 8;
+  spec.width = 400;
+  spec.height = 300;
+  SwfActions echo;
+  echo.Push("FSCommand:echo").Push("rt=").Get("n").Op(SwfOp::StringAdd).GetUrl2();
+  echo.Get("n").Op(SwfOp::Return);
+  SwfActions f0;
+  f0.DefineFunction(QString(), {"p", "o", "n"}, echo)
+      .Push("rt")
+      .Push(std::int32_t(2))
+      .Get("_level0")
+      .Push("watch")
+      .Op(SwfOp::CallMethod)
+      .Op(SwfOp::Pop);
+  f0.Fscommand("ready", "").Op(SwfOp::Stop);
+  spec.frameActions[0] = f0;
+  return vedalia::WriteSwfMovie(spec);
+}
+
 void BM_RoundTrip(benchmark::State& state) {
   QWidget window;
   window.resize(400, 300);
@@ -150,7 +179,14 @@ void BM_RoundTrip(benchmark::State& state) {
                      lastArgs = a;
                      loop.quit();
                    });
-  player->SetMovie(QStringLiteral(VEDALIA_ECHO_MOVIE));
+  QBuffer as2(&window);
+  if (state.range(0)) {
+    as2.setData(as2EchoMovie());
+    as2.open(QIODevice::ReadOnly);
+    player->PlayFromStream(0, as2);
+  } else {
+    player->SetMovie(QStringLiteral(VEDALIA_ECHO_MOVIE));
+  }
   QTimer::singleShot(120000, &loop, &QEventLoop::quit);
   loop.exec();
   if (lastCommand != QLatin1String("ready")) {
@@ -179,7 +215,12 @@ void BM_RoundTrip(benchmark::State& state) {
   std::sort(times.begin(), times.end());
   state.counters["median_ms"] = times[times.size() / 2];
 }
-BENCHMARK(BM_RoundTrip)->Iterations(100)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RoundTrip)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
