@@ -19,6 +19,7 @@
 
 #include "common/Colours.h"
 #include "flashhost/FlashPlayerControl.h"
+#include "flashhost/SwfWriter.h"
 #include "media/uPlayerSet.h"
 #include "platform/Cp1251.h"
 #include "shell/MainFrm.h"
@@ -415,6 +416,49 @@ TEST_F(DemoCourse, MainWindowShowsTheStartMovieWithTheRememberedLogIn) {
   EXPECT_GT(share(shot, qRgb(0x3D, 0x8A, 0x8F)), 0.005);
   EXPECT_GT(share(shot, qRgb(0xFF, 0xFF, 0xFF)), 0.10);  // the content panel
 }
+
+// The course's start movie written in ActionScript 2 of each version, plain and compressed:
+// it registers nothing, and reads every reply in the action right after its command.
+class As2StartMovie : public DemoCourse,
+                      public ::testing::WithParamInterface<std::tuple<int, SwfCompression>> {};
+
+TEST_P(As2StartMovie, RegistersLogsInAndListsThePupils) {
+  SwfMovieSpec spec;
+  spec.version = std::get<0>(GetParam());
+  spec.compression = std::get<1>(GetParam());
+  spec.width = 1014;
+  spec.height = 731;
+  SwfActions f0;
+  const auto command = [&](const char* name, const QString& args, const char* reply,
+                           const char* keep) {
+    f0.Fscommand(name, args).Push(keep).Get(reply).Op(SwfOp::SetVariable);
+  };
+  command("addUser", QString::fromUtf8("Пётр;Иванов;Б;пароль;0"), "registred", "reg");
+  command("addUser", QString::fromUtf8("Пётр;Иванов;Б;пароль;0"), "registred", "again");
+  command("validateUser", QString::fromUtf8("Иванов;Пётр;Б;пароль"), "validated", "val");
+  command("getUsersData", "", "UsersData", "users");
+  f0.Set("ready", "1").Op(SwfOp::Stop);
+  spec.frameActions[0] = f0;
+  ASSERT_TRUE(WriteSwfMovieFile(course + "start.swf", spec));
+  ASSERT_NO_FATAL_FAILURE(startShell());
+  const QString id = movie("reg");
+  EXPECT_GT(id.toInt(), 1) << id.toStdString();
+  EXPECT_EQ(movie("again"), "false");
+  EXPECT_TRUE(movie("val").startsWith(id + QString::fromUtf8(";Пётр;")))
+      << movie("val").toStdString();
+  EXPECT_TRUE(movie("users").endsWith(QString::fromUtf8(";Пётр,Иванов,Б,") + id))
+      << movie("users").toStdString();
+  EXPECT_TRUE(QFileInfo(course + QString::fromUtf8("folders/8Б/Иванов Пётр")).isDir());
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, As2StartMovie,
+                         ::testing::Combine(::testing::Values(6, 7, 8, 9, 10),
+                                            ::testing::Values(SwfCompression::None,
+                                                              SwfCompression::Zlib)),
+                         [](const auto& info) {
+                           return "Swf" + std::to_string(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) == SwfCompression::None ? "" : "Cws");
+                         });
 
 }  // namespace
 }  // namespace vedalia::testing
