@@ -231,11 +231,9 @@ TEST_F(Avm1BadInput, BrokenActionsAndAMovieCutBeforeItsFirstFrameLeaveTheControl
 
 INSTANTIATE_TEST_SUITE_P(
     Versions, Avm1Movie,
-    ::testing::Values(Flow{6, SwfCompression::None}, Flow{6, SwfCompression::Zlib},
-                      Flow{7, SwfCompression::None}, Flow{7, SwfCompression::Zlib},
-                      Flow{8, SwfCompression::None}, Flow{8, SwfCompression::Zlib},
-                      Flow{9, SwfCompression::None}, Flow{9, SwfCompression::Zlib},
-                      Flow{10, SwfCompression::None}, Flow{10, SwfCompression::Zlib}),
+    // The demo course's test runs every version both ways through the shell's own commands.
+    ::testing::Values(Flow{6, SwfCompression::None}, Flow{7, SwfCompression::Zlib},
+                      Flow{8, SwfCompression::None}, Flow{10, SwfCompression::Zlib}),
     [](const auto& info) {
       return QStringLiteral("Swf%1%2")
           .arg(info.param.version)
