@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "common/WaitFor.h"
@@ -27,7 +28,8 @@ SwfActions& report(SwfActions& a, const QString& prefix, const QString& variable
 
 // Frame 0: watches every value of `r` into `log`, sends commands and reports the replies
 // read in the very next action, jumps over one command. Frame 1 waits for `late`, frame 2
-// loops back to it, frame 3 is reached only through the host's GotoFrame.
+// loops back to it, frame 3 (with a clip that sends a command) is reached only through the
+// host's GotoFrame.
 QByteArray flowMovie(int version, SwfCompression compression) {
   SwfMovieSpec spec;
   spec.version = version;
@@ -68,6 +70,15 @@ QByteArray flowMovie(int version, SwfCompression compression) {
   f2.GotoFrame(1).Op(SwfOp::Play);
   SwfActions f3;
   f3.Fscommand("frame", "3").Op(SwfOp::Stop);
+  // A clip placed there sends a command from its own timeline and reads the reply at once.
+  SwfActions inClip;
+  inClip.Fscommand("askClip", "");
+  report(inClip, "clip:", "_level0.clipReply").Op(SwfOp::Stop);
+  SwfPlacement inner;
+  inner.characterId = 2;
+  inner.depth = 2;
+  inner.name = "inner";
+  spec.frameTags[3] = SwfSpriteTag(2, 1, SwfDoActionTag(inClip)) + SwfPlaceTag(inner, version);
   spec.frameActions = {{0, f0}, {1, f1}, {2, f2}, {3, f3}};
   return WriteSwfMovie(spec);
 }
@@ -113,6 +124,8 @@ class Avm1Player : public Base {
                          modal.exec();
                          p->SetFlashVars("registred=1");
                        }
+                       if (c == QLatin1String("askClip"))
+                         p->SetFlashVars(QString::fromUtf8("clipReply=из клипа"));
                        if (c == QLatin1String("getUsersData"))
                          p->SetFlashVars(QString::fromUtf8("UsersData=Иванов;Петров"));
                        if (c == QLatin1String("getBig"))
@@ -191,7 +204,10 @@ TEST_P(Avm1Movie, HearsEveryReplyInOrderAndAnswersTheHostContract) {
   EXPECT_EQ(player->GetVariable("blank"), " ");
 
   player->GotoFrame(3);
-  VEDALIA_WAIT_TRUE_FOR(received("frame"), kWaitMs);
+  const Command fromClip{"report", QString::fromUtf8("clip:из клипа")};
+  VEDALIA_WAIT_TRUE_FOR(
+      received("frame") && std::find(commands.begin(), commands.end(), fromClip) != commands.end(),
+      kWaitMs);
   EXPECT_FALSE(received("never"));
 }
 
