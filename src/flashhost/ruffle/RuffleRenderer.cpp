@@ -470,12 +470,14 @@ void RuffleRenderer::GotoFrame(int frame) {
 }
 
 void RuffleRenderer::queueCall(const QString& callback, const QJsonArray& args) {
-  // An AVM1 movie gets its callbacks with its first frame: everything waits for that.
-  if (calls.size() >= kMaxQueuedReplies && !injected && !callbacks.contains(callback)) {
+  // An AVM1 movie gets its callbacks with its first frame: everything waits for that, up to
+  // a bound far beyond what a shell sends (its first frame may never come).
+  const int bound = injected ? 100 * kMaxQueuedReplies : kMaxQueuedReplies;
+  if (calls.size() >= bound && (injected || !callbacks.contains(callback))) {
     calls.removeFirst();
     if (!warnedDroppedCalls)
       qWarning("movie renderer: %d replies wait for the movie's callbacks; dropping the oldest",
-               kMaxQueuedReplies);
+               bound);
     warnedDroppedCalls = true;
   }
   calls.append({callback, args});
