@@ -76,6 +76,84 @@ void swfSeeds() {
       QByteArray::fromBase64("WldTSkAAAP7gVV0AAAAAM6kAACf//KYUFnIA"));
 }
 
+// One action with its payload, for the actions the SWF writer has no call for.
+QByteArray action(std::uint8_t code, const QByteArray& payload) {
+  QByteArray a(1, char(code));
+  a.append(char(payload.size() & 0xFF)).append(char(payload.size() >> 8)).append(payload);
+  return a;
+}
+QByteArray u16(int v) { return QByteArray(1, char(v & 0xFF)) + char((v >> 8) & 0xFF); }
+
+// AS2 movies with every construct whose offsets the rewriter fixes, and bare action streams
+// (a version byte first) for the stream half of the target.
+void avm1Seeds() {
+  SwfActions branches;
+  branches.Push("n").Op(SwfOp::GetVariable).If("skip").Fscommand("addUser", "a;b").Label("skip");
+  branches.Label("top").Fscommand("getUsersData", "").Push(true).If("top").Jump("end");
+  branches.FscommandFromVariable("save", "args").Label("end");
+  SwfActions body;
+  body.Fscommand("inner", "1").Push("x").Op(SwfOp::Return);
+  SwfActions functions;
+  functions.DefineFunction("f", {"a", "b"}, body)
+      .Push(std::int32_t(0))
+      .Push("f")
+      .Op(SwfOp::CallFunction)
+      .Op(SwfOp::Pop);
+  const QByteArray fsc = SwfActions().Fscommand("app_exit", "").Code();
+  const QByteArray blocks =
+      functions.Code() + SwfActions().Get("_root").Code() + action(0x94, u16(int(fsc.size()))) +
+      fsc +
+      action(0x8F, QByteArray(1, '\x03') + u16(int(fsc.size())) + u16(int(fsc.size())) +
+                       u16(int(fsc.size())) + QByteArray("e\0", 2)) +
+      fsc + fsc + fsc + action(0x8A, u16(3) + QByteArray(1, '\x02')) + fsc + fsc +
+      SwfActions().Push(std::int32_t(2)).Code() + action(0x8D, QByteArray(1, '\x01')) + fsc +
+      QByteArray(1, '\0');
+  for (int version : {6, 8, 10}) {
+    put("avm1", QStringLiteral("branches-%1").arg(version), char(version - 5) + branches.Bytes());
+    put("avm1", QStringLiteral("blocks-%1").arg(version), char(version - 5) + blocks);
+  }
+  put("avm1", "broken",
+      QByteArray("\x03\x96\x05\x00"
+                 "ab",
+                 6));
+
+  SwfButtonAction press{kSwfOnPress, SwfActions().Fscommand("pressed", "1")};
+  SwfButtonAction key{SwfOnKeyPress(13), branches};
+  SwfClipAction load{kSwfClipLoad, SwfActions().Fscommand("loaded", "")};
+  SwfClipAction keyPress{kSwfClipKeyPress, SwfActions().Fscommand("key", "k"), 'k'};
+  const SwfCompression kinds[] = {SwfCompression::None, SwfCompression::Zlib, SwfCompression::Lzma};
+  for (int version : {6, 8}) {
+    for (SwfCompression kind : kinds) {
+      SwfMovieSpec m;
+      m.version = version;
+      m.compression = kind;
+      m.frameCount = 3;
+      m.frameActions[0] = branches;
+      m.extraTags = SwfRectangleShapeTag(1, 20, 20, 0x336699) + SwfButtonTag(2, 1, {press, key}) +
+                    SwfSpriteTag(3, 2, SwfDoActionTag(SwfActions().Fscommand("sprite", ""))) +
+                    SwfDoInitActionTag(3, SwfActions().Fscommand("init", "")) + SwfTag(12, blocks);
+      SwfPlacement clip;
+      clip.characterId = 3;
+      clip.name = "clip";
+      clip.clipActions = {load, keyPress};
+      m.frameTags[1] = SwfPlaceTag(clip, version);
+      put("avm1", QStringLiteral("movie-%1-").arg(version) + SwfSignatureName(kind),
+          WriteSwfMovie(m));
+    }
+  }
+  SwfMovieSpec noFrame;
+  noFrame.version = 7;
+  noFrame.frameCount = 0;
+  noFrame.extraTags = SwfTag(12, branches.Bytes());
+  put("avm1", "no-show-frame", WriteSwfMovie(noFrame));
+  // Once found by the target: a button whose action offset points past its tag.
+  noFrame.extraTags += SwfTag(34, QByteArray("\x02\0\0\0\x01", 5));
+  put("avm1", "button-offset-past-tag", WriteSwfMovie(noFrame));
+  // And a ZWS header whose LZMA dictionary claim made the rewrite reserve 4 GiB.
+  put("avm1", "lzma-dictionary-claim",
+      QByteArray::fromBase64("WldTBvsAAAAAAAAAAAAA6f8AAAAAAAAAAAb7BlM="));
+}
+
 void box(TGLMultyMesh& set, bool textured) {
   auto m = std::make_unique<TGLMesh>();
   for (int i = 0; i < 8; ++i) {
@@ -266,6 +344,7 @@ int main(int argc, char** argv) {
   }
   out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + QLatin1Char('/');
   swfSeeds();
+  avm1Seeds();
   gmsSeeds();
   textureSeeds();
   jpegSeeds();

@@ -4,9 +4,11 @@
 #include <zlib.h>
 
 #include <QString>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "flashhost/Avm1Streams.h"
 #include "flashhost/SwfInfo.h"
 #include "flashhost/SwfWriter.h"
 
@@ -131,6 +133,14 @@ std::optional<QByteArray> replacement(QByteArrayView action) {
   appendU16(out, std::uint32_t(callCode.size()));
   out.append(callCode);
   return out;
+}
+
+// True when the action already sits inside its replacement (a stream rewritten before): the
+// kept original of a rewrite is not rewritten again.
+bool alreadyReplaced(QByteArrayView code, const Action& act, QByteArrayView replaced) {
+  const qsizetype p = replaced.indexOf(code.sliced(act.offset, act.size));
+  return p >= 0 && act.offset >= p && act.offset - p + replaced.size() <= code.size() &&
+         code.sliced(act.offset - p, replaced.size()) == replaced;
 }
 
 }  // namespace
@@ -259,6 +269,7 @@ std::optional<QByteArray> RewriteAvm1Actions(QByteArrayView code, int swfVersion
     const Action& act = actions[i];
     if (act.code != 0x83 && act.code != 0x9A) continue;
     replaced[i] = replacement(code.sliced(act.offset, act.size));
+    if (replaced[i] && alreadyReplaced(code, act, *replaced[i])) replaced[i].reset();
     if (!replaced[i]) continue;
     ++rewrites;
     qsizetype e = 0;
@@ -435,6 +446,7 @@ std::optional<QByteArray> button(Walk& w, int code, QByteArrayView p) {
   const qsizetype first = u16(p.data() + 3);
   if (first == 0) return QByteArray(p.data(), p.size());
   qsizetype at = 3 + first;
+  if (at > p.size()) return std::nullopt;
   QByteArray out(p.data(), at);
   while (true) {
     if (at + 4 > p.size()) return std::nullopt;
@@ -452,6 +464,40 @@ std::optional<QByteArray> button(Walk& w, int code, QByteArrayView p) {
     if (!size) break;
     at = stop;
   }
+  return out;
+}
+
+// Clip event handlers of a placed clip (PlaceObject2/3): each handler's actions are rewritten
+// and its record size fixed. Event flags are 16 bits before SWF 6, 32 from SWF 6 on, where a
+// key-press handler's key code is counted in its record size. Nothing when there are no clip
+// actions or they do not parse (the tag then stays as it is).
+std::optional<QByteArray> clipEvents(Walk& w, int code, QByteArrayView p) {
+  const auto clip = Avm1ClipActionsOffset(p, code);
+  const int width = w.version >= 6 ? 4 : 2;
+  if (!clip || *clip + 2 + width > p.size()) return std::nullopt;
+  auto u32 = [&](qsizetype at) {
+    return std::uint32_t(u16(p.data() + at)) | (std::uint32_t(u16(p.data() + at + 2)) << 16);
+  };
+  qsizetype at = *clip + 2 + width;  // reserved, all events
+  QByteArray out(p.data(), at);
+  while (true) {
+    if (at + width > p.size()) return std::nullopt;
+    const std::uint32_t events = width == 4 ? u32(at) : u16(p.data() + at);
+    out.append(p.data() + at, width);
+    at += width;
+    if (!events) break;
+    if (at + 4 > p.size()) return std::nullopt;
+    const qsizetype size = qsizetype(u32(at));
+    at += 4;
+    const qsizetype key = (width == 4 && (events & 0x20000)) ? 1 : 0;
+    if (size > p.size() - at || size < key) return std::nullopt;
+    const QByteArray actions = actionsOrSame(w, p.sliced(at + key, size - key));
+    appendU32(out, std::uint32_t(actions.size() + key));
+    out.append(p.data() + at, key);
+    out.append(actions);
+    at += size;
+  }
+  out.append(p.data() + at, p.size() - at);
   return out;
 }
 
@@ -503,12 +549,18 @@ bool walkTags(Walk& w, QByteArrayView data, QByteArray& out, bool root) {
         appendTag(out, 39, sprite);
         break;
       }
+      case 26:
+      case 70:
       case 7:
       case 34: {
-        if (auto b = button(w, code, payload))
+        const Walk before = w;  // a tag kept as it is counts none of its streams
+        if (auto b = code == 26 || code == 70 ? clipEvents(w, code, payload)
+                                              : button(w, code, payload)) {
           appendTag(out, code, *b);
-        else
+        } else {
+          w = before;
           out.append(whole.data(), whole.size());
+        }
         break;
       }
       default:
@@ -517,6 +569,15 @@ bool walkTags(Walk& w, QByteArrayView data, QByteArray& out, bool root) {
     if (code == 0) break;
   }
   return true;
+}
+
+// A header may claim a dictionary of gigabytes, which the decoder would reserve; one as large
+// as the whole movie decodes the same.
+void capDictionary(QByteArray& props, std::uint32_t size) {
+  std::uint32_t dict = 0;
+  for (int i = 0; i < 4; ++i) dict |= std::uint32_t(std::uint8_t(props[1 + i])) << (8 * i);
+  dict = std::min(dict, std::max<std::uint32_t>(size, 4096));
+  for (int i = 0; i < 4; ++i) props[1 + i] = char((dict >> (8 * i)) & 0xFF);
 }
 
 std::optional<QByteArray> inflateBody(QByteArrayView swf, const SwfInfo& info) {
@@ -540,6 +601,7 @@ std::optional<QByteArray> inflateBody(QByteArrayView swf, const SwfInfo& info) {
   // ZWS: compressed length (4), LZMA properties (5), raw stream.
   if (swf.size() < 17) return std::nullopt;
   QByteArray alone(swf.data() + 12, 5);
+  capDictionary(alone, std::uint32_t(size));
   for (int i = 0; i < 8; ++i) alone.append(char(i < 4 ? (std::uint64_t(size) >> (8 * i)) : 0));
   alone.append(swf.data() + 17, swf.size() - 17);
   lzma_stream s = LZMA_STREAM_INIT;

@@ -334,7 +334,8 @@ QByteArray SwfPlaceTag(const SwfPlacement& placement, int swfVersion) {
     PutU16(payload, 0);
     putEvents(payload, all);
     for (const SwfClipAction& clip : placement.clipActions) {
-      const QByteArray code = clip.actions.Bytes();
+      QByteArray code = clip.actions.Bytes();
+      if (wideEvents && (clip.events & kSwfClipKeyPress)) code.prepend(char(clip.keyCode));
       putEvents(payload, clip.events);
       PutU32(payload, std::uint32_t(code.size()));
       payload.append(code);

@@ -156,9 +156,11 @@ QByteArray SwfSpriteTag(int spriteId, int frameCount, const QByteArray& firstFra
 // Clip events (onClipEvent) of a placed clip.
 inline constexpr std::uint32_t kSwfClipLoad = 0x0001;
 inline constexpr std::uint32_t kSwfClipEnterFrame = 0x0002;
+inline constexpr std::uint32_t kSwfClipKeyPress = 0x20000;  // SWF 6 and later
 struct SwfClipAction {
   std::uint32_t events = kSwfClipLoad;
   SwfActions actions;
+  int keyCode = 0;  // the key of a kSwfClipKeyPress handler
 };
 struct SwfPlacement {
   int characterId = 0;
