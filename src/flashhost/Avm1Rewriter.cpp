@@ -638,7 +638,9 @@ std::optional<Avm1Rewrite> RewriteAvm1Movie(QByteArrayView swf) {
   Walk w;
   w.version = info->version;
   QByteArray out;
-  out.reserve(swf.size() + 4096);
+  // Room for the growth of the rewritten actions: reserving costs no pages, growing past it
+  // copies the whole movie again.
+  out.reserve(8 + body.size() + body.size() / 8 + 65536);
   out.append("FWS");
   out.append(char(info->version));
   appendU32(out, 0);
