@@ -43,7 +43,7 @@ QString Avm1CompareRewrite(QByteArrayView before, QByteArrayView after, F replac
 
 // The action streams of a movie's tag list (the body after the header; `swfVersion` decides
 // the clip event layout), in file order, nested sprites included. Nothing when a tag that
-// holds actions does not parse.
+// holds actions does not parse. The streams are views into `tags`, which must outlive them.
 std::optional<std::vector<QByteArrayView>> Avm1MovieStreams(QByteArrayView tags, int swfVersion);
 
 // Offset of the clip actions in a PlaceObject2 (26) or PlaceObject3 (70) payload; nothing

@@ -181,7 +181,8 @@ TEST(Avm1Rewriter, ClipEventHandlersAreRewrittenWithTheirRecordSizes) {
   p5.characterId = 3;
   p5.clipActions = {{kSwfClipLoad, handler}};
   const QByteArray five = Tags(SwfPlaceTag(p5, 5))[0].payload;
-  const auto streams = Avm1MovieStreams(SwfPlaceTag(p5, 5), 5);
+  const QByteArray placed = SwfPlaceTag(p5, 5);
+  const auto streams = Avm1MovieStreams(placed, 5);
   ASSERT_TRUE(streams && streams->size() == 1);
   EXPECT_EQ((*streams)[0], handler.Bytes());
   EXPECT_EQ(five.size(),
