@@ -481,7 +481,12 @@ std::optional<QByteArray> clipEvents(Walk& w, int code, QByteArrayView p) {
   qsizetype at = *clip + 2 + width;  // reserved, all events
   QByteArray out(p.data(), at);
   while (true) {
-    if (at + width > p.size()) return std::nullopt;
+    if (at + width > p.size()) {
+      // Movies in the wild cut the last end flag short; the player reads zeros for it.
+      if (p.sliced(at).count('\0') != p.size() - at) return std::nullopt;
+      out.append(p.data() + at, p.size() - at);
+      return out;
+    }
     const std::uint32_t events = width == 4 ? u32(at) : u16(p.data() + at);
     out.append(p.data() + at, width);
     at += width;

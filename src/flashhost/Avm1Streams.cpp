@@ -367,7 +367,10 @@ std::optional<std::vector<QByteArrayView>> Avm1MovieStreams(QByteArrayView d, in
         const int width = swfVersion >= 6 ? 4 : 2;
         qsizetype r = *clip + 2 + width;  // reserved, all events
         while (true) {
-          if (r + width > p.size()) return std::nullopt;
+          if (r + width > p.size()) {  // an end flag cut short reads as zeros
+            if (p.sliced(r).count('\0') != p.size() - r) return std::nullopt;
+            break;
+          }
           const std::uint32_t events = width == 4 ? u32(p, r) : u16(p, r);
           r += width;
           if (!events) break;

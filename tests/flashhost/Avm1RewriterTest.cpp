@@ -159,6 +159,11 @@ TEST(Avm1Rewriter, ClipEventHandlersAreRewrittenWithTheirRecordSizes) {
       EXPECT_EQ(now.mid(n, 4), QByteArray(4, '\0'));  // end of clip actions
       EXPECT_EQ(o + 4, old.size());
       EXPECT_EQ(qFromLittleEndian<std::uint32_t>(r->movie.constData() + start - 4), n + 4);
+      // Movies in the wild cut the last end flag to two bytes, or none; still rewritten.
+      for (int cut : {2, 4}) {
+        m.frameTags[0] = SwfTag(three ? 70 : 26, old.chopped(cut));
+        EXPECT_EQ(RewriteAvm1Movie(WriteSwfMovie(m))->commands, 2);
+      }
     }
   }
 }
