@@ -483,7 +483,7 @@ std::optional<QByteArray> clipEvents(Walk& w, int code, QByteArrayView p) {
   while (true) {
     if (at + width > p.size()) {
       // Movies in the wild cut the last end flag short; the player reads zeros for it.
-      if (p.sliced(at).count('\0') != p.size() - at) return std::nullopt;
+      if (at > p.size() || p.sliced(at).count('\0') != p.size() - at) return std::nullopt;
       out.append(p.data() + at, p.size() - at);
       return out;
     }

@@ -368,7 +368,7 @@ std::optional<std::vector<QByteArrayView>> Avm1MovieStreams(QByteArrayView d, in
         qsizetype r = *clip + 2 + width;  // reserved, all events
         while (true) {
           if (r + width > p.size()) {  // an end flag cut short reads as zeros
-            if (p.sliced(r).count('\0') != p.size() - r) return std::nullopt;
+            if (r > p.size() || p.sliced(r).count('\0') != p.size() - r) return std::nullopt;
             break;
           }
           const std::uint32_t events = width == 4 ? u32(p, r) : u16(p, r);
