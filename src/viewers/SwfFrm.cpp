@@ -40,7 +40,7 @@ const char16_t kPrintFailed[] = u"Не удалось напечатать ст�
 // How long a window waits for its movie's first frame before it keeps the frame size. The
 // window does not block meanwhile: it shows at the frame size and takes the stage size then.
 // A new window's player starts its page first, which takes seconds on a slow machine.
-constexpr int kStageWaitMs = 15000;
+int gStageWaitMs = 15000;
 
 // A positive whole number, or 0 when the text is none.
 int PositiveInt(const QString& text) {
@@ -153,6 +153,8 @@ TSwfForm::TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const QString& m
 
 TSwfForm::~TSwfForm() = default;
 
+void TSwfForm::SetStageWait(int ms) { gStageWaitMs = ms; }
+
 void TSwfForm::FormCreate() {
   setWindowTitle(TypeTitle());
 
@@ -169,7 +171,7 @@ void TSwfForm::FormCreate() {
     } else {
       const auto ready = connect(FShPlayer, &TFlashPlayerControl::MovieReady, this,
                                  &TSwfForm::TakeStageSize, Qt::SingleShotConnection);
-      QTimer::singleShot(kStageWaitMs, this, [ready] { QObject::disconnect(ready); });
+      QTimer::singleShot(gStageWaitMs, this, [ready] { QObject::disconnect(ready); });
     }
   }
 

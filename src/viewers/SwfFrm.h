@@ -70,6 +70,9 @@ class TSwfForm : public TPlayerForm {
            int frameHeight);
   ~TSwfForm() override;
 
+  // How long a new window listens for its movie's first frame (tests shorten it).
+  static void SetStageWait(int ms);
+
   TFlashPlayerControl* ShPlayer() const { return FShPlayer; }
   const TSaveDialogSettings& sdSaveOther() const { return FSaveOther; }
 

@@ -102,6 +102,10 @@ TEST_F(SwfFormTest, StageSizeIsTakenWhenTheFirstFrameHasRunUnlessThatTakesTooLon
   TFlashPlayerControl::SetRendererFactory(&VariableRenderer::Create);
   VariableRenderer::ReportsReady() = true;
   VariableRenderer::Variables() = {{"Stage_width", "640"}, {"Stage_height", "480"}};
+  TSwfForm::SetStageWait(2000);
+  struct Restore {
+    ~Restore() { TSwfForm::SetStageWait(15000); }
+  } restore;
   FormArgs a;
   a.fixedSize = false;
   TSwfForm* prompt = Open(a);
