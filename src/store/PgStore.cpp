@@ -11,6 +11,11 @@ namespace vedalia {
 std::optional<ServerLocation> ConfiguredServer() {
   const QString url = ReadMachineSetting(QLatin1String(kStoreSettingKey));
   if (url.isEmpty()) return std::nullopt;
+  // Anything else would reach libpq as its own keywords; the server is then unavailable.
+  if (!IsServerUrl(url)) {
+    throw EngineError(EngineError::Kind::Io,
+                      "Store= names no server (postgresql://HOST:PORT/DB); the store is not used");
+  }
   ServerLocation location{url, QString()};
   const QString passwordFile =
       QFileInfo(MachineSettingsPath()).absolutePath() + '/' + QLatin1String(kStorePasswordFileName);
