@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QByteArray>
+#include <QtGlobal>
 
 #include "store/RegularFile.h"
 #include "store/uTables.h"
@@ -31,6 +32,10 @@ bool TChecker::CheckDatabase(const QStringList& tableNames) const {
       OpenEach(dm, tableNames);
       return true;
     }
+  } catch (const std::exception& e) {
+    // The pupils only see a course without accounts; the administrator needs the reason.
+    qWarning("accounts database unavailable: %s", e.what());
+    return false;
   } catch (...) {
     return false;
   }
