@@ -1,6 +1,10 @@
 #include "store/PgBackend.h"
 
+#include <libpq-fe.h>
+
 #include <QRegularExpression>
+#include <mutex>
+#include <optional>
 
 #include "store/PgStore.h"
 #include "store/StoreErrors.h"
@@ -67,6 +71,50 @@ std::vector<std::optional<QString>> Ordered(const QStringList& names, const SqlB
   return ordered;
 }
 
+// Sessions that finished commands left open, for the next command of this process to the
+// same server: a new session (a server process, the password exchange) costs more than most
+// commands. Only idle sessions are kept, each with what it learnt of the tables' keys.
+class IdleSessions {
+ public:
+  struct Session {
+    pg_conn* conn = nullptr;
+    std::map<QString, QStringList> keyOrder;
+  };
+
+  static IdleSessions& Instance() {
+    static IdleSessions sessions;
+    return sessions;
+  }
+  ~IdleSessions() {
+    for (auto& [key, session] : idle_) PQfinish(session.conn);
+  }
+
+  std::optional<Session> Take(const QString& key) {
+    std::lock_guard lock(mutex_);
+    auto it = idle_.find(key);
+    if (it == idle_.end()) return std::nullopt;
+    Session session = std::move(it->second);
+    idle_.erase(it);
+    return session;
+  }
+  // Keeps the session, or closes it when enough are kept already.
+  void Put(const QString& key, Session session) {
+    constexpr std::size_t kMaxIdle = 32;
+    {
+      std::lock_guard lock(mutex_);
+      if (idle_.size() < kMaxIdle) {
+        idle_.emplace(key, std::move(session));
+        return;
+      }
+    }
+    PQfinish(session.conn);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::multimap<QString, Session> idle_;
+};
+
 }  // namespace
 
 QString ServerIdentifier(const QString& name) {
@@ -78,11 +126,34 @@ QString ServerIdentifier(const QString& name) {
 void PgBackend::Connect(const QString& target, const QString& password, int) {
   if (Connected()) throw EngineError(EngineError::Kind::Usage, "already connected");
   inTransaction_ = false;
+  sessionKey_ = target + QChar(0) + password + QChar(0) +
+                QString::number(timeouts_.connectSeconds) + ',' +
+                QString::number(timeouts_.statementMs);
+  // A kept session must answer first: one the server closed meanwhile (a restart) may not
+  // show it until it is used, and a command must not fail for that.
+  while (std::optional<IdleSessions::Session> kept = IdleSessions::Instance().Take(sessionKey_)) {
+    connection_.Adopt(kept->conn, timeouts_);
+    try {
+      if (connection_.Idle()) {
+        connection_.Exec(QStringLiteral("SELECT 1"));
+        keyOrder_ = std::move(kept->keyOrder);
+        return;
+      }
+    } catch (const EngineError&) {
+    }
+    connection_.Disconnect();
+  }
+  keyOrder_.clear();
   connection_.Connect(target, password, timeouts_);
 }
 
 void PgBackend::Disconnect() {
+  // An open transaction is dropped with its session; an idle session serves the next command.
+  if (!inTransaction_ && connection_.Idle()) {
+    IdleSessions::Instance().Put(sessionKey_, {connection_.Release(), std::move(keyOrder_)});
+  }
   connection_.Disconnect();
+  keyOrder_.clear();
   inTransaction_ = false;
 }
 

@@ -45,6 +45,7 @@ class PgBackend : public SqlBackend {
   PgTimeouts timeouts_;
   PgConnection connection_;
   bool inTransaction_ = false;
+  QString sessionKey_;  // which kept sessions this connection may take over
   std::map<QString, QStringList> keyOrder_;
 };
 

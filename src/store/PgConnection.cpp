@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <memory>
+#include <utility>
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
@@ -107,6 +108,20 @@ void PgConnection::Connect(const QString& url, const QString& password, PgTimeou
 void PgConnection::Disconnect() {
   if (conn_) PQfinish(conn_);
   conn_ = nullptr;
+}
+
+pg_conn* PgConnection::Release() { return std::exchange(conn_, nullptr); }
+
+void PgConnection::Adopt(pg_conn* conn, PgTimeouts timeouts) {
+  Disconnect();
+  conn_ = conn;
+  timeouts_ = timeouts;
+}
+
+bool PgConnection::Idle() const {
+  // Reading what arrived meanwhile notices a server that ended the session (a restart).
+  return conn_ && PQconsumeInput(conn_) && PQstatus(conn_) == CONNECTION_OK && !PQisBusy(conn_) &&
+         PQtransactionStatus(conn_) == PQTRANS_IDLE;
 }
 
 void PgConnection::FailGone(const std::string& what) {

@@ -51,6 +51,12 @@ class PgConnection {
   void Disconnect();
   bool Connected() const { return conn_ != nullptr; }
 
+  // Hands the open session over (nullptr when none) or takes one made with `timeouts`.
+  pg_conn* Release();
+  void Adopt(pg_conn* conn, PgTimeouts timeouts);
+  // True when the session is open, between transactions, and the server has not closed it.
+  bool Idle() const;
+
   // Runs one statement with $1.. bound to `params` (nullopt binds null).
   PgRows Exec(const QString& sql, const std::vector<std::optional<QString>>& params = {});
   // The SQLSTATE of the last failed statement ("40001" serialisation, "23505" unique...).
