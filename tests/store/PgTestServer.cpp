@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <stdexcept>
 
 #include "store/PgConnection.h"
@@ -18,7 +19,15 @@
 namespace vedalia::testing {
 namespace {
 
-const QString kBin = QStringLiteral("/usr/lib/postgresql/15/bin/");
+// The newest server that Debian's packages installed (/usr/lib/postgresql/VERSION/bin).
+const QString kBin = [] {
+  QStringList versions =
+      QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  std::sort(versions.begin(), versions.end(),
+            [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+  return QStringLiteral("/usr/lib/postgresql/%1/bin/")
+      .arg(versions.isEmpty() ? QStringLiteral("15") : versions.back());
+}();
 
 bool AsRoot() { return geteuid() == 0; }
 
@@ -51,8 +60,9 @@ void PgTestServer::Run(const QStringList& command, int timeoutMs) const {
   }
 }
 
-std::unique_ptr<PgTestServer> PgTestServer::Start(bool watched) {
+std::unique_ptr<PgTestServer> PgTestServer::Start(bool watched, bool durable) {
   std::unique_ptr<PgTestServer> server(new PgTestServer);
+  server->durable_ = durable;
   QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vedalia-pg-XXXXXX"));
   if (!dir.isValid()) throw std::runtime_error("no temporary folder for the server");
   dir.setAutoRemove(false);
@@ -106,9 +116,8 @@ std::unique_ptr<PgTestServer> PgTestServer::Start(bool watched) {
 
 void PgTestServer::StartServer() {
   Run({kBin + "pg_ctl", "-D", folder_ + "/data", "-l", folder_ + "/log", "-w", "-t", "60", "-o",
-       "-k " + folder_ +
-           " -c listen_addresses= -c fsync=off -c synchronous_commit=off -c max_connections=150"
-           " -c shared_buffers=16MB",
+       "-k " + folder_ + " -c listen_addresses= -c max_connections=150 -c shared_buffers=16MB" +
+           (durable_ ? "" : " -c fsync=off -c synchronous_commit=off"),
        "start"},
       90000);
 }

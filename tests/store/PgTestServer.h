@@ -16,8 +16,9 @@ namespace vedalia::testing {
 class PgTestServer {
  public:
   // Makes and starts a server; throws std::runtime_error with the server's log on failure.
-  // `watched`: stopped by a watcher when this process dies.
-  static std::unique_ptr<PgTestServer> Start(bool watched = true);
+  // `watched`: stopped by a watcher when this process dies. `durable`: commits reach the
+  // disk as on a school's server (benchmarks); tests skip that.
+  static std::unique_ptr<PgTestServer> Start(bool watched = true, bool durable = false);
   // Attaches to a running server in `folder` (not stopped by this object).
   static std::unique_ptr<PgTestServer> Attach(const QString& folder);
   static PgTestServer& Shared();
@@ -49,6 +50,7 @@ class PgTestServer {
 
   QString folder_;
   bool owned_ = false;
+  bool durable_ = false;
   int watcherPipe_ = -1;
 };
 
