@@ -30,7 +30,7 @@ foreach(size 16 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 install(FILES ${pkg}/copyright ${pkg_out}/changelog.gz ${PROJECT_SOURCE_DIR}/README.md
-              ${PROJECT_SOURCE_DIR}/docs/administrator.md
+              ${PROJECT_SOURCE_DIR}/docs/administrator.md ${PROJECT_SOURCE_DIR}/docs/classroom.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # The machine-wide setting lives in /etc whatever the prefix (a conffile of the package).
 install(FILES ${pkg}/lorevia_8_zelta.conf DESTINATION /etc/xdg/Vantorell)

@@ -159,8 +159,11 @@ bool CanRenderMedia(const QString& filePath);
 inline constexpr const char* kMachineSettingsFile = "/etc/xdg/Vantorell/lorevia_8_zelta.conf";
 inline constexpr const char* kMachineSettingsEnv = "VEDALIA_MACHINE_SETTINGS";
 
-// The value of InstallMode in the machine-wide setting file; empty when the file or the
-// key is missing.
+// The machine-wide setting file in use, and one key's value from it (empty when the file
+// or the key is missing).
+QString MachineSettingsPath();
+QString ReadMachineSetting(const QString& key);
+// The value of InstallMode in the machine-wide setting file.
 QString ReadInstallMode();
 
 // One mounted volume as the content-medium search sees it.

@@ -70,10 +70,13 @@ bool HasStartMovie(const QString& root) {
 
 }  // namespace
 
-QString ReadInstallMode() {
-  QString path = qEnvironmentVariable(kMachineSettingsEnv);
-  if (path.isEmpty()) path = QString::fromLatin1(kMachineSettingsFile);
-  QFile file(path);
+QString MachineSettingsPath() {
+  const QString path = qEnvironmentVariable(kMachineSettingsEnv);
+  return path.isEmpty() ? QString::fromLatin1(kMachineSettingsFile) : path;
+}
+
+QString ReadMachineSetting(const QString& key) {
+  QFile file(MachineSettingsPath());
   if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return QString();
 
   // A plain INI file: the key sits before any section or in [General].
@@ -91,8 +94,7 @@ QString ReadInstallMode() {
     if (eq < 0) continue;
     if (!section.isEmpty() && section.compare(QLatin1String("General"), Qt::CaseInsensitive) != 0)
       continue;
-    if (line.left(eq).trimmed().compare(QLatin1String("InstallMode"), Qt::CaseInsensitive) != 0)
-      continue;
+    if (line.left(eq).trimmed().compare(key, Qt::CaseInsensitive) != 0) continue;
     QString value = line.mid(eq + 1).trimmed();
     if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
       value = value.mid(1, value.size() - 2);
@@ -100,6 +102,8 @@ QString ReadInstallMode() {
   }
   return QString();
 }
+
+QString ReadInstallMode() { return ReadMachineSetting(QStringLiteral("InstallMode")); }
 
 QList<MountedVolume> MountedVolumes() {
   const VolumeLister& lister = InstalledLister();

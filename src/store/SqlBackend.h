@@ -69,6 +69,14 @@ class SqlBackend {
   virtual void Insert(const QString& table, const SqlBindings& columnValues) = 0;
   // Reads the whole store once to prove it undamaged (the start-up check); throws Damaged.
   virtual void Verify() {}
+
+  // For engines that other connections share (a server): inside a transaction, keep other
+  // connections from writing `table` until it ends, and read rows locked against their
+  // writes. An engine held by one connection alone needs neither.
+  virtual void LockTable(const QString& /*table*/) {}
+  virtual SqlResult RunForUpdate(const QString& statement, const SqlBindings& values) {
+    return Run(statement, values, /*wantRows=*/true);
+  }
 };
 
 // The embedded engine on the encrypted database file (target: its path).

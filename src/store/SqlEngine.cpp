@@ -62,6 +62,11 @@ void SqlDatabase::StartTransaction() { Backend().Begin(); }
 
 bool SqlDatabase::InTransaction() const { return backend_->InTransaction(); }
 
+void SqlDatabase::LockTable(const QString& table) {
+  if (!InTransaction()) FailUsage("no transaction for a lock");
+  Backend().LockTable(table);
+}
+
 void SqlDatabase::Commit() {
   if (!InTransaction()) FailUsage("no transaction to commit");
   Backend().Commit();
@@ -165,6 +170,13 @@ void SqlQuery::Open() {
   active_ = false;
   Reset();
   Load(database_.Backend().Run(Text(), values_, /*wantRows=*/true));
+  active_ = true;
+}
+
+void SqlQuery::OpenForUpdate() {
+  active_ = false;
+  Reset();
+  Load(database_.Backend().RunForUpdate(Text(), values_));
   active_ = true;
 }
 

@@ -41,6 +41,9 @@ class SqlDatabase {
   bool InTransaction() const;
   // Reads the whole database once to prove it undamaged; throws EngineError Damaged.
   void Verify();
+  // Inside a transaction: no other connection writes `table` until it ends (a server's
+  // tables are shared; the file is held by one connection anyway).
+  void LockTable(const QString& table);
 
   // Makes a new database file with the given statements (tables, indexes). Never replaces
   // an existing file.
@@ -105,7 +108,10 @@ class SqlQuery : public SqlRowSet {
   void BindInt(const QString& name, qint64 value) { Bind(name, SqlValue::Int(value)); }
   void BindText(const QString& name, const QString& value) { Bind(name, SqlValue::Str(value)); }
 
-  void Open();     // runs a statement that returns rows; a previous result is dropped
+  void Open();  // runs a statement that returns rows; a previous result is dropped
+  // Open, with the rows locked against other connections' writes until the transaction
+  // ends (on a server; the file is held by one connection anyway).
+  void OpenForUpdate();
   void ExecSQL();  // runs a statement that returns none
   void Close();
   bool Active() const { return active_; }

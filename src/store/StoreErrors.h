@@ -19,6 +19,7 @@ class EngineError : public std::runtime_error {
     Io,            // reading or writing the file failed
     Sql,           // a statement failed (syntax, missing table or column, constraint)
     Usage,         // the engine was used out of order (not connected, no transaction)
+    Conflict,      // a concurrent transaction on a server won; the operation may be retried
   };
   EngineError(Kind kind, const std::string& message) : std::runtime_error(message), kind_(kind) {}
   Kind kind() const { return kind_; }

@@ -74,6 +74,26 @@ bool ToId(const QString& text, qint64& id) {
   return ok && IsDecimalInteger(text);
 }
 
+// Runs a write that must stay whole against other connections. On a server a concurrent
+// transaction may win a race (two first attempts of the same test inserting the same row);
+// the loser's work is rolled back and the whole operation runs again, now seeing the
+// winner's row. Any other failure, or a race lost too often, is the reply "false".
+template <typename Body>
+QString WholeWrite(TDM& dm, Body body) {
+  constexpr int kAttempts = 8;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      return body();
+    } catch (const EngineError& e) {
+      AbandonChange(dm);
+      if (e.kind() != EngineError::Kind::Conflict || attempt == kAttempts) return kFalse;
+    } catch (...) {
+      AbandonChange(dm);
+      return kFalse;
+    }
+  }
+}
+
 qint32 ToInt32(const QString& text) {
   bool ok = false;
   const int value = text.toInt(&ok, 10);
@@ -107,8 +127,13 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
                         const QString& ClassLetter, const QString& Sex, qint32 ClassNumber,
                         qint32 Privileges) {
   SqlQuery& query = DM->Query;
-  QString reply;
-  try {
+  return WholeWrite(*DM, [&] {
+    QString reply;
+    // The duplicate check and the new id belong to one transaction that holds the table
+    // against other writers, so that two registrations at once cannot both pass the check
+    // or take the same id.
+    DM->Database.StartTransaction();
+    DM->Database.LockTable(QStringLiteral("users"));
     query.Clear();
     query.AddLine(
         QStringLiteral("SELECT * FROM `users` WHERE U_name = :Name AND U_SurName = "
@@ -122,7 +147,6 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
       if (PassesClassRule(query, ClassLetter)) reply = kAlready;
     }
     if (reply != kAlready) {
-      DM->Database.StartTransaction();
       SqlTable& table = DM->Table;
       table.SetTableName(QStringLiteral("users"));
       table.Open();
@@ -150,13 +174,12 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
       table.Close();
       DM->Database.Commit();
       reply = QString::number(lastId + 1);
+    } else {
+      DM->Database.Rollback();
     }
     query.Close();
-  } catch (...) {
-    reply = kFalse;
-    AbandonChange(*DM);
-  }
-  return reply;
+    return reply;
+  });
 }
 
 QString TDBInt::ValidateUser(const QString& SurName, const QString& Name,
@@ -221,10 +244,9 @@ QString TDBInt::GetUserResults(const QString& UserId) {
 QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber, qint32 Score,
                               const QString& UserId, const QString& ExtraInfo) {
   SqlQuery& query = DM->Query;
-  QString reply;
-  try {
-    qint64 id = 0;
-    if (!ToId(UserId, id)) throw ConversionError("not an id");
+  qint64 id = 0;
+  if (!ToId(UserId, id)) return kFalse;
+  return WholeWrite(*DM, [&] {
     const QString where = QStringLiteral(
         "WHERE U_id =:UserId AND R_Glava = :Chapter AND R_Razv = :Section AND R_Test_Num = "
         ":TestNumber");
@@ -234,12 +256,14 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       query.BindInt(QStringLiteral("Section"), Section);
       query.BindInt(QStringLiteral("TestNumber"), TestNumber);
     };
+    // The row is read and rewritten in one transaction with the row locked, so that shells
+    // recording the same test at once never lose an attempt.
+    DM->Database.StartTransaction();
     query.Clear();
     query.AddLine("SELECT * FROM `results` " + where);
     bindTest();
-    query.Open();
+    query.OpenForUpdate();
     if (!query.IsEmpty()) {
-      DM->Database.StartTransaction();
       query.First();
       qint32 best = query.FieldInt(QStringLiteral("R_Best_Res"));
       const qint32 n = query.FieldInt(QStringLiteral("R_Num_Pop"));
@@ -269,7 +293,6 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       query.ExecSQL();
       DM->Database.Commit();
     } else {
-      DM->Database.StartTransaction();
       SqlTable& table = DM->Table;
       table.SetTableName(QStringLiteral("results"));
       table.Open();
@@ -288,11 +311,8 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       DM->Database.Commit();
     }
     query.Close();
-  } catch (...) {
-    reply = kFalse;
-    AbandonChange(*DM);
-  }
-  return reply;
+    return QString();
+  });
 }
 
 QString TDBInt::DeleteUser(qint32 UserId) {

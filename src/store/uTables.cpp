@@ -2,6 +2,7 @@
 
 #include "shell/uMisc.h"
 #include "store/FileEngine.h"
+#include "store/PgBackend.h"
 
 namespace vedalia {
 namespace {
@@ -14,11 +15,42 @@ QString DatabaseFilePath() {
   return BaseDir() + QLatin1String(kDatabaseFolder) + '/' + QLatin1String(kDatabaseFileName);
 }
 
-TDM::TDM() : TDM(DatabaseFilePath()) {}
+namespace {
 
-TDM::TDM(const QString& filePath, int lockWaitMs) : Table(Database), Query(Database) {
-  Database.Connect(filePath, QLatin1String(kPassword), lockWaitMs);
+std::optional<ServerLocation>& ProcessServer() {
+  static std::optional<ServerLocation> server;
+  return server;
 }
+
+}  // namespace
+
+std::optional<ServerLocation> StoreServer() {
+  if (ProcessServer()) return ProcessServer();
+  return ConfiguredServer();
+}
+
+void SetStoreServer(std::optional<ServerLocation> server) { ProcessServer() = std::move(server); }
+
+TDM::TDM() : TDM(StoreServer()) {}
+
+TDM::TDM(const std::optional<ServerLocation>& server)
+    : Database(server ? MakeServerBackend() : MakeFileBackend()), Table(Database), Query(Database) {
+  if (server) {
+    Database.Connect(server->url, server->password);
+  } else {
+    Database.Connect(DatabaseFilePath(), QLatin1String(kPassword));
+  }
+}
+
+TDM::TDM(const QString& location, int lockWaitMs)
+    : Database(IsServerUrl(location) ? MakeServerBackend() : MakeFileBackend()),
+      Table(Database),
+      Query(Database) {
+  Database.Connect(location, IsServerUrl(location) ? QString() : QLatin1String(kPassword),
+                   lockWaitMs);
+}
+
+TDM::TDM(const ServerLocation& server) : TDM(std::optional<ServerLocation>(server)) {}
 
 TDM::~TDM() = default;
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 
+#include "PgTestServer.h"
 #include "StoreTestUtil.h"
 #include "store/StoreErrors.h"
 #include "store/uCrypto.h"
@@ -17,15 +18,30 @@ namespace {
 
 using testing::TempDatabase;
 
-class Store : public ::testing::Test {
+// The same operations on both engines: a fresh database file, or a fresh database with
+// the two tables on the test run's server.
+struct EmptyStore {
+  std::optional<TempDatabase> file;
+  QString location;
+  explicit EmptyStore(const std::string& engine) {
+    if (engine == "file") {
+      file.emplace();
+      location = file->path;
+    } else {
+      location = testing::PgTestServer::Shared().NewStore();
+    }
+  }
+};
+
+class Store : public ::testing::TestWithParam<std::string> {
  protected:
-  TempDatabase db;
-  std::optional<TDBTransaction> tx{std::in_place, db.path};
+  EmptyStore db{GetParam()};
+  std::optional<TDBTransaction> tx{std::in_place, db.location};
 
   // A fresh facade, as every movie command gets one.
   TDBTransaction& Reopen() {
     tx.reset();
-    tx.emplace(db.path);
+    tx.emplace(db.location);
     return *tx;
   }
   QString Register(const QString& name, const QString& surname, const QString& letter,
@@ -35,7 +51,7 @@ class Store : public ::testing::Test {
   }
 };
 
-TEST_F(Store, NewIdsFollowTheLastRowAndAFreedLastIdIsReused) {
+TEST_P(Store, NewIdsFollowTheLastRowAndAFreedLastIdIsReused) {
   EXPECT_EQ(tx->GetUsersList(), QStringLiteral("nil"));
   EXPECT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   EXPECT_EQ(Register("Боря", "Петров", "Б", "pw"), QStringLiteral("2"));
@@ -47,7 +63,7 @@ TEST_F(Store, NewIdsFollowTheLastRowAndAFreedLastIdIsReused) {
   EXPECT_EQ(Reopen().GetUsersList(), QStringLiteral("Боря,Петров,Б,2;Галя,Орлова,Г,3"));
 }
 
-TEST_F(Store, RegistrationStoresTheEncodedPasswordAndTodaysDate) {
+TEST_P(Store, RegistrationStoresTheEncodedPasswordAndTodaysDate) {
   ASSERT_EQ(Register("Аня", "Иванова", "Аб", "секрет"), QStringLiteral("1"));
   const QString code = EncodeStr(QStringLiteral("секрет"), QStringLiteral("QUILL_SEAL"));
   const QString today = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
@@ -56,7 +72,7 @@ TEST_F(Store, RegistrationStoresTheEncodedPasswordAndTodaysDate) {
   EXPECT_EQ(tx->ValidateUser(QStringLiteral("2")), QStringLiteral("nil"));
 }
 
-TEST_F(Store, DuplicatesAreJudgedByNameSurnameAndClassLetter) {
+TEST_P(Store, DuplicatesAreJudgedByNameSurnameAndClassLetter) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   EXPECT_EQ(Register("Аня", "Иванова", "А", "other"), QStringLiteral("isalready"));
   EXPECT_EQ(Register("Аня", "Иванова", "Б", "pw"), QStringLiteral("2"));
@@ -65,7 +81,7 @@ TEST_F(Store, DuplicatesAreJudgedByNameSurnameAndClassLetter) {
   EXPECT_EQ(Reopen().GetUsersList(), QStringLiteral("Аня,Иванова,А,1;Аня,Иванова,Б,2"));
 }
 
-TEST_F(Store, LogInNeedsTheClassLetterUnlessPrivileged) {
+TEST_P(Store, LogInNeedsTheClassLetterUnlessPrivileged) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   ASSERT_EQ(Register("Мария", "Учитель", "А", "tpw", 1), QStringLiteral("2"));
   EXPECT_TRUE(tx->ValidateUser(QStringLiteral("Иванова;Аня;А;pw")).startsWith("1;Аня;"));
@@ -76,7 +92,7 @@ TEST_F(Store, LogInNeedsTheClassLetterUnlessPrivileged) {
   EXPECT_TRUE(tx->ValidateUser(QStringLiteral("Учитель;Мария;Я;tpw")).startsWith("2;Мария;"));
 }
 
-TEST_F(Store, RunningStatisticsRoundHalfToEven) {
+TEST_P(Store, RunningStatisticsRoundHalfToEven) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   EXPECT_EQ(tx->GetUserResults(QStringLiteral("1")), QStringLiteral("nil"));
   EXPECT_EQ(tx->AddTestResult(QStringLiteral("1;2;3;3;1;первая")), QString());
@@ -106,7 +122,7 @@ TEST(RunningAverage, HalfToEvenForBothSigns) {
   EXPECT_EQ(RoundHalfToEven(-11, 3), -4);
 }
 
-TEST_F(Store, AnOverflowingScoreSumChangesNothing) {
+TEST_P(Store, AnOverflowingScoreSumChangesNothing) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   const QString big = QString::number(std::numeric_limits<qint32>::max());
   ASSERT_EQ(tx->AddTestResult("1;1;1;" + big + ";1;a"), QString());
@@ -119,7 +135,7 @@ TEST_F(Store, AnOverflowingScoreSumChangesNothing) {
   EXPECT_THROW(tx->AddTestResult(QStringLiteral("1;x;1;5;1;c")), ConversionError);
 }
 
-TEST_F(Store, DeletingAUserTakesTheirResultsOnly) {
+TEST_P(Store, DeletingAUserTakesTheirResultsOnly) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   ASSERT_EQ(Register("Боря", "Петров", "Б", "pw"), QStringLiteral("2"));
   ASSERT_EQ(tx->AddTestResult(QStringLiteral("1;1;1;5;1;a")), QString());
@@ -132,7 +148,7 @@ TEST_F(Store, DeletingAUserTakesTheirResultsOnly) {
   EXPECT_EQ(tx->ValidateUser(QStringLiteral("1")), QStringLiteral("nil"));
 }
 
-TEST_F(Store, ChangingThePassword) {
+TEST_P(Store, ChangingThePassword) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "old"), QStringLiteral("1"));
   EXPECT_EQ(tx->SetPassword(QStringLiteral("1;новый")), QString());
   EXPECT_EQ(tx->SetPassword(QStringLiteral("7;x")), QString()) << "an unknown id changes nothing";
@@ -145,7 +161,7 @@ TEST_F(Store, ChangingThePassword) {
       << tx->ValidateUser("1").toStdString();
 }
 
-TEST_F(Store, QuotesSemicolonsAndCyrillicAreValuesNotStatements) {
+TEST_P(Store, QuotesSemicolonsAndCyrillicAreValuesNotStatements) {
   ASSERT_EQ(Register("O'Brien", "д'Артаньян", "'", "p'w"), QStringLiteral("1"));
   EXPECT_TRUE(
       tx->ValidateUser(QStringLiteral("д'Артаньян;O'Brien;';p'w")).startsWith("1;O'Brien;"));
@@ -165,7 +181,7 @@ TEST_F(Store, QuotesSemicolonsAndCyrillicAreValuesNotStatements) {
   EXPECT_EQ(Reopen().GetUsersList(), QStringLiteral("O'Brien,д'Артаньян,',1;Zo??,Ли,А,2"));
 }
 
-TEST_F(Store, RecordsWithTheWrongFieldCountAreRefusedUntouched) {
+TEST_P(Store, RecordsWithTheWrongFieldCountAreRefusedUntouched) {
   ASSERT_EQ(Register("Аня", "Иванова", "А", "pw"), QStringLiteral("1"));
   // Privileges empty: 10 fields.
   EXPECT_EQ(tx->AddUser(QStringLiteral("a;b;c;d;e;f;g;h;i;8;")), QStringLiteral("false"));
@@ -183,7 +199,7 @@ TEST_F(Store, RecordsWithTheWrongFieldCountAreRefusedUntouched) {
   EXPECT_TRUE(tx->ValidateUser(QStringLiteral("Иванова;Аня;А;pw")).startsWith("1;"));
 }
 
-TEST_F(Store, BadIntegerFieldsRaiseBeforeAnythingIsWritten) {
+TEST_P(Store, BadIntegerFieldsRaiseBeforeAnythingIsWritten) {
   EXPECT_THROW(tx->AddUser(QStringLiteral("a;b;c;d;e;f;А;h;i;восемь;0")), ConversionError);
   EXPECT_THROW(tx->AddUser(QStringLiteral("a;b;c;d;e;f;А;h;i;8; 1")), ConversionError);
   EXPECT_THROW(tx->AddUser(QStringLiteral("a;b;c;d;e;f;;h;i;8;0")), RangeError);
@@ -192,11 +208,25 @@ TEST_F(Store, BadIntegerFieldsRaiseBeforeAnythingIsWritten) {
   EXPECT_EQ(Reopen().GetUsersList(), QStringLiteral("nil"));
 }
 
-TEST_F(Store, AFacadeCannotOpenAMissingOrHeldDatabase) {
+INSTANTIATE_TEST_SUITE_P(Engines, Store, ::testing::Values("file", "postgresql"),
+                         [](const auto& info) { return info.param; });
+
+TEST(StoreFile, AFacadeCannotOpenAMissingOrHeldDatabase) {
+  TempDatabase db;
+  std::optional<TDBTransaction> tx{std::in_place, db.path};
   EXPECT_THROW(TDBTransaction(db.dir.filePath(QStringLiteral("none.adb"))), EngineError);
-  EXPECT_THROW(TDBTransaction{db.path}, EngineError) << "the fixture's facade holds it";
+  EXPECT_THROW(TDBTransaction{db.path}, EngineError) << "the first facade holds it";
   tx.reset();
   EXPECT_NO_THROW(TDBTransaction{db.path});
+}
+
+TEST(StoreServer, AFacadeCannotOpenAnUnreachableOrEmptyServer) {
+  testing::PgTestServer& server = testing::PgTestServer::Shared();
+  EXPECT_THROW(TDBTransaction(server.Url(QStringLiteral("no_such_db"))), EngineError);
+  // A database without the tables opens, and every operation answers "false".
+  TDBTransaction tx(server.NewDatabase());
+  EXPECT_EQ(tx.GetUsersList(), QStringLiteral("false"));
+  EXPECT_EQ(tx.AddTestResult(QStringLiteral("1;1;1;5;1;a")), QStringLiteral("false"));
 }
 
 }  // namespace

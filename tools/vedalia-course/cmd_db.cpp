@@ -1,6 +1,7 @@
 // db: the accounts database for a school's teacher or administrator. The shell never
-// creates the database; these commands make it, add accounts the way the shell's
-// registration does, and list accounts and results (read-only).
+// creates the database; these commands make it (a file, or the two tables on a classroom
+// server), add accounts the way the shell's registration does, list accounts and results
+// (read-only) and copy a whole database between a file and a server.
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -9,6 +10,8 @@
 
 #include "CourseCommand.h"
 #include "platform/Cp1251.h"
+#include "store/PgConnection.h"
+#include "store/PgStore.h"
 #include "store/StoreErrors.h"
 #include "store/uDBTransaction.h"
 #include "store/uTables.h"
@@ -31,6 +34,8 @@ int Usage(const QString& message) {
 }
 
 int EngineFailure(const QString& path, const EngineError& e) {
+  // A server's messages name it themselves; its URL is shown without a password.
+  if (IsServerUrl(path)) return Fail(RedactedUrl(path) + ": " + QString::fromStdString(e.what()));
   switch (e.kind()) {
     case EngineError::Kind::FileMissing:
       return Fail(path + ": no such database file");
@@ -45,7 +50,40 @@ int EngineFailure(const QString& path, const EngineError& e) {
   }
 }
 
+bool HasTable(TDM& dm, const QString& table) {
+  try {
+    dm.Database.Backend().TableColumns(table);
+    return true;
+  } catch (const EngineError& e) {
+    if (e.kind() != EngineError::Kind::Sql) throw;
+    return false;
+  }
+}
+
+// The two tables on a server, made in one transaction; tables there already are never
+// touched.
+int CreateOnServer(const QString& url) {
+  try {
+    TDM dm(url);
+    for (const char* table : {"users", "results"}) {
+      if (HasTable(dm, QLatin1String(table))) {
+        return Fail(RedactedUrl(url) + ": the table \"" + table +
+                    "\" exists already; nothing was changed");
+      }
+    }
+    dm.Database.StartTransaction();
+    for (const QString& statement : ServerSchema())
+      dm.Database.Backend().Run(statement, {}, /*wantRows=*/false);
+    dm.Database.Commit();
+  } catch (const EngineError& e) {
+    return EngineFailure(url, e);
+  }
+  Print(RedactedUrl(url) + ": empty accounts tables created");
+  return 0;
+}
+
 int Create(const QString& path) {
+  if (IsServerUrl(path)) return CreateOnServer(path);
   if (QFileInfo::exists(path)) return Fail(path + ": exists already; it is not replaced");
   const QString folder = QFileInfo(path).absolutePath();
   if (!QDir().mkpath(folder)) return Fail(folder + ": cannot create the folder");
@@ -199,14 +237,109 @@ int Results(const QString& path, bool csv) {
               csv);
 }
 
+// Every row of a table in the order of its key.
+SqlResult AllRows(TDM& dm, const QString& table, const QString& order) {
+  return dm.Database.Backend().Run("SELECT * FROM `" + table + "` ORDER BY " + order, {},
+                                   /*wantRows=*/true);
+}
+
+void InsertAll(TDM& dm, const QString& table, const SqlResult& rows) {
+  SqlBindings row;
+  for (const auto& values : rows.rows) {
+    row.clear();
+    for (std::size_t i = 0; i < values.size(); ++i)
+      row.emplace_back(rows.columns[i].name, values[i]);
+    dm.Database.Backend().Insert(table, row);
+  }
+}
+
+int Copy(const QString& from, const QString& to) {
+  if (QFileInfo(from).absoluteFilePath() == QFileInfo(to).absoluteFilePath() || from == to)
+    return Usage(QStringLiteral("copy needs two different databases"));
+  SqlResult users, results;
+  try {
+    // The source is held against writers while it is read, so accounts and results agree.
+    TDM source(from);
+    source.Database.StartTransaction();
+    source.Database.LockTable(QStringLiteral("users"));
+    source.Database.LockTable(QStringLiteral("results"));
+    users = AllRows(source, QStringLiteral("users"), QStringLiteral("U_id"));
+    results = AllRows(source, QStringLiteral("results"),
+                      QStringLiteral("U_id, R_Glava, R_Razv, R_Test_Num"));
+    source.Database.Rollback();
+  } catch (const EngineError& e) {
+    return EngineFailure(from, e);
+  }
+
+  const bool toServer = IsServerUrl(to);
+  if (!toServer && QFileInfo::exists(to))
+    return Fail(to + ": exists already; a copy goes into a new file");
+  bool madeFile = false;
+  try {
+    // A new file, or a server whose tables are empty or missing (then made in the copy's
+    // transaction, so a failed copy leaves none behind).
+    std::unique_ptr<TDM> target;
+    bool makeTables = false;
+    if (toServer) {
+      target = std::make_unique<TDM>(to);
+      const bool hasUsers = HasTable(*target, QStringLiteral("users"));
+      if (hasUsers != HasTable(*target, QStringLiteral("results")))
+        return Fail(RedactedUrl(to) + ": only one of the two tables exists; nothing was copied");
+      makeTables = !hasUsers;
+    } else {
+      if (!QDir().mkpath(QFileInfo(to).absolutePath()))
+        return Fail(QFileInfo(to).absolutePath() + ": cannot create the folder");
+      CreateDatabaseFile(to);
+      madeFile = true;
+      target = std::make_unique<TDM>(to);
+    }
+    TDM& dm = *target;
+    dm.Database.StartTransaction();
+    if (makeTables) {
+      for (const QString& statement : ServerSchema())
+        dm.Database.Backend().Run(statement, {}, /*wantRows=*/false);
+    } else if (toServer) {
+      dm.Database.LockTable(QStringLiteral("users"));
+      dm.Database.LockTable(QStringLiteral("results"));
+      for (const char* table : {"users", "results"}) {
+        const QString probe = QStringLiteral("SELECT 1 FROM `%1` LIMIT 1").arg(table);
+        if (!dm.Database.Backend().Run(probe, {}, /*wantRows=*/true).rows.empty()) {
+          dm.Database.Rollback();
+          return Fail(RedactedUrl(to) + ": the table \"" + table +
+                      "\" holds rows already; nothing was copied");
+        }
+      }
+    }
+    InsertAll(dm, QStringLiteral("users"), users);
+    InsertAll(dm, QStringLiteral("results"), results);
+    dm.Database.Commit();
+  } catch (const EngineError& e) {
+    // A file made for the copy goes again; a server's transaction has rolled back.
+    if (madeFile) {
+      for (const char* suffix : {"", "-journal", "-wal", "-shm"}) QFile::remove(to + suffix);
+    }
+    return EngineFailure(to, e);
+  }
+  Print(QStringLiteral("%1 accounts and %2 results copied to %3")
+            .arg(users.rows.size())
+            .arg(results.rows.size())
+            .arg(toServer ? RedactedUrl(to) : to));
+  return 0;
+}
+
 int Run(const std::vector<std::string>& args) {
   if (args.size() < 2)
-    return Usage(QStringLiteral("expected: db create|upgrade|add-account|users|results PATH"));
+    return Usage(
+        QStringLiteral("expected: db create|upgrade|add-account|users|results|copy DATABASE"));
   const std::string& what = args[0];
   const QString path = FromArg(args[1]);
   const std::vector<std::string> rest(args.begin() + 2, args.end());
   if (what == "create" && rest.empty()) return Create(path);
-  if (what == "upgrade" && rest.empty()) return Upgrade(path);
+  if (what == "upgrade" && rest.empty()) {
+    if (IsServerUrl(path)) return Usage(QStringLiteral("upgrade converts a file, not a server"));
+    return Upgrade(path);
+  }
+  if (what == "copy" && rest.size() == 1) return Copy(path, FromArg(rest[0]));
   if (what == "add-account") return AddAccount(path, rest);
   if (what == "users" && rest.empty()) return Users(path);
   if (what == "results" && (rest.empty() || (rest.size() == 1 && rest[0] == "--csv"))) {
@@ -217,13 +350,16 @@ int Run(const std::vector<std::string>& args) {
 
 const CourseCommandRegistrar registrar({
     "db",
-    "db create PATH               a new, empty accounts database (never replaces a file)\n"
+    "db create DATABASE           a new, empty accounts database (never replaces a file or\n"
+    "                               tables); DATABASE is a file or postgresql://HOST:PORT/DB\n"
     "  db add-account PATH --surname S --name N --class-letter L --password P\n"
     "                   [--privileged] [--class-number 8] [--father-name F] [--birth-date D]\n"
     "                   [--sex X] [--login L]   an account, encoded as the shell's registration\n"
     "  db upgrade PATH              convert an older database file in place\n"
     "  db users PATH                the accounts, tab-separated (\\t \\n \\r \\\\ escaped)\n"
-    "  db results PATH [--csv]      every test result with its pupil (CSV for spreadsheets)",
+    "  db results PATH [--csv]      every test result with its pupil (CSV for spreadsheets)\n"
+    "  db copy FROM TO              every account and result into a new file or into a\n"
+    "                               server's empty (or missing) tables, in one transaction",
     &Run,
 });
 

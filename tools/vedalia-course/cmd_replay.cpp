@@ -12,7 +12,9 @@
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 #include "shell/uSettingsFile.h"
+#include "store/PgConnection.h"
 #include "store/uChecker.h"
+#include "store/uTables.h"
 
 namespace vedalia::course {
 namespace {
@@ -89,7 +91,7 @@ class PrintedWindow : public IReplySink, public IMainWindowHost, public IMediaOp
 };
 
 int runReplay(const std::vector<std::string>& args) {
-  QString base = QDir::currentPath(), content, settings, script;
+  QString base = QDir::currentPath(), content, settings, script, store;
   for (size_t i = 0; i < args.size(); ++i) {
     const QString arg = QString::fromStdString(args[i]);
     const bool hasValue = i + 1 < args.size();
@@ -99,6 +101,12 @@ int runReplay(const std::vector<std::string>& args) {
       content = QString::fromStdString(args[++i]);
     } else if (arg == QLatin1String("--settings") && hasValue) {
       settings = QString::fromStdString(args[++i]);
+    } else if (arg == QLatin1String("--store") && hasValue) {
+      store = QString::fromStdString(args[++i]);
+      if (!IsServerUrl(store)) {
+        std::cerr << "replay: --store takes a server's URL (postgresql://...)\n";
+        return 2;
+      }
     } else if (script.isEmpty() && (!arg.startsWith(QLatin1String("--")) || arg == "-")) {
       script = arg;
     } else {
@@ -132,6 +140,9 @@ int runReplay(const std::vector<std::string>& args) {
     settings = QStringLiteral("replay settings (memory)");
     KeepSettingsInMemory(settings);
   }
+
+  // The server instead of the course folder's file; its password by libpq's own means.
+  if (!store.isEmpty()) SetStoreServer(ServerLocation{store, QString()});
 
   PrintedMessages messages;
   Services services;
@@ -167,9 +178,10 @@ int runReplay(const std::vector<std::string>& args) {
 
 const CourseCommandRegistrar registrar({
     "replay",
-    "replay [--base DIR] [--content DIR] [--settings FILE] SCRIPT\n"
+    "replay [--base DIR] [--content DIR] [--settings FILE] [--store URL] SCRIPT\n"
     "      runs the main movie's commands (lines \"command<TAB>args\", UTF-8; \"-\" reads\n"
-    "      standard input) headless and prints each reply and message box",
+    "      standard input) headless and prints each reply and message box; --store uses\n"
+    "      the accounts tables on a server instead of the course folder's file",
     runReplay,
 });
 
