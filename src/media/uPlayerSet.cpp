@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "media/uDecryptor.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "viewers/uPlayerForm.h"
 
@@ -147,6 +148,7 @@ int TPlayerSet::openInWindow(const TViewerRequest& request) {
     w->show();
     return kDone;
   } catch (...) {
+    LogFailure(lcMedia(), "opening a viewer window");
     return kWindowFailed;
   }
 }

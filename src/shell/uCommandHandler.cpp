@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/Cp1251.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 #include "shell/uSettingsFile.h"
@@ -87,7 +88,7 @@ void TMainCommandHandler::ShPlayerFSCommand(const QString& command, const QStrin
         store = setup.openStore ? setup.openStore() : nullptr;
       } catch (const std::exception& error) {
         if (!known || it->needsDatabase) throw;
-        qWarning().noquote() << "database not opened for" << command << ":" << error.what();
+        qCWarning(lcShell).noquote() << "database not opened for" << command << ":" << error.what();
       }
       if (!store && (!known || it->needsDatabase)) return;
       e.store = store.get();
@@ -95,7 +96,7 @@ void TMainCommandHandler::ShPlayerFSCommand(const QString& command, const QStrin
     if (known) (this->*(it->run))(e);
   } catch (const std::exception& error) {
     // The event ends without an answer; what was done before the error stays.
-    qWarning().noquote() << "command" << command << "ended:" << error.what();
+    qCWarning(lcShell).noquote() << "command" << command << "ended:" << error.what();
   }
 }
 
@@ -248,7 +249,7 @@ void TMainCommandHandler::cmdDeleteUser(Event& e) {
   }
   if (haveRecord) {
     if (!DeleteFolderTree(personalRoot() + classFolder + QLatin1Char('/') + personFolder))
-      qWarning().noquote() << "personal folder of" << personFolder << "not removed";
+      qCWarning(lcShell).noquote() << "personal folder of" << personFolder << "not removed";
     DeleteDesktopShortcut(personFolder);
   }
   ReplyToMovie(QStringLiteral("UserDeleted=true"));
@@ -283,7 +284,7 @@ void TMainCommandHandler::cmdAppExit(Event& e) {
     ini.WriteInteger(kGeneralSettings, QStringLiteral("FWid"), size.width());
     ini.WriteInteger(kGeneralSettings, QStringLiteral("FHei"), size.height());
   } catch (const std::exception& error) {
-    qWarning().noquote() << "settings not saved at exit:" << error.what();
+    qCWarning(lcShell).noquote() << "settings not saved at exit:" << error.what();
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "media/uDecryptor.h"
 #include "platform/Cp1251.h"
+#include "platform/Log.h"
 #include "platform/SafePath.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
@@ -151,6 +152,7 @@ void TMainCommandHandler::cmdSaveTestToHtml(Event& e) {
       saved = writeTextFile(PersonalFolder() + fileName, content);
     }
   } catch (const std::exception&) {
+    LogFailure(lcShell(), "saving test results");
     saved = false;
   }
   showMessage(MessageKind::Plain,

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 
+#include "platform/Log.h"
 #include "store/RegularFile.h"
 #include "store/uTables.h"
 
@@ -34,6 +35,7 @@ bool TChecker::CheckDatabase(const QString& filePath, const QStringList& tableNa
     dm.Database.Verify();
     return true;
   } catch (...) {
+    LogFailure(lcStore(), "checking the database file");
     return false;
   }
 }

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <limits>
 
+#include "platform/Log.h"
 #include "store/StoreErrors.h"
 
 namespace vedalia {
@@ -51,6 +52,7 @@ QString SelectReply(SqlQuery& query, const QString& statement, const SqlBindings
     query.Close();
     return reply;
   } catch (...) {
+    LogFailure(lcStore(), "reading");
     query.Close();
     return kFalse;
   }
@@ -64,6 +66,7 @@ void AbandonChange(TDM& dm) {
     dm.Query.Close();
     dm.Database.Rollback();
   } catch (...) {
+    LogFailure(lcStore(), "rolling back a failed change");
   }
 }
 
@@ -153,6 +156,7 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
     }
     query.Close();
   } catch (...) {
+    LogFailure(lcStore(), "adding an account");
     reply = kFalse;
     AbandonChange(*DM);
   }
@@ -289,6 +293,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
     }
     query.Close();
   } catch (...) {
+    LogFailure(lcStore(), "storing a test result");
     reply = kFalse;
     AbandonChange(*DM);
   }
@@ -310,6 +315,7 @@ QString TDBInt::DeleteUser(qint32 UserId) {
     DM->Database.Commit();
     return QString();
   } catch (...) {
+    LogFailure(lcStore(), "deleting an account");
     AbandonChange(*DM);
     return kFalse;
   }
@@ -328,6 +334,7 @@ QString TDBInt::SetPassword(qint32 UserId, const QString& PasswordCode) {
     DM->Database.Commit();
     return QString();
   } catch (...) {
+    LogFailure(lcStore(), "setting a password");
     AbandonChange(*DM);
     return kFalse;
   }

@@ -16,6 +16,7 @@
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/MainWindowLink.h"
 #include "platform/Cp1251.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
@@ -297,6 +298,7 @@ void TSwfForm::OpenFile(const QString& args) {
   try {
     result = FOnOpenMedia(item.fileName, item.mediaType, item.objectName, FUserFolderName);
   } catch (const std::exception&) {
+    LogFailure(lcViewers(), "opening a file from the movie");
     return;  // the player set reports its own failures by result; anything else ends here
   }
   switch (result) {
