@@ -50,7 +50,8 @@ TOpenMediaFunc TPlayerSet::OnOpenMedia() {
   QPointer<TPlayerSet> self(this);
   return [self](const QString& fileName, const QString& mediaType, const QString& objectName,
                 const QString& userFolderName) {
-    return self ? self->OpenMedia(fileName, mediaType, objectName, userFolderName) : kWindowFailed;
+    return self ? self->OpenMedia(fileName, mediaType, objectName, userFolderName)
+                : kViewerWindowFailed;
   };
 }
 
@@ -60,14 +61,14 @@ QList<TPlayerForm*> TPlayerSet::OpenWindows() const {
   return windows;
 }
 
-int TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType,
-                               const QString& ObjectName, const QString& UserFolderName,
-                               TViewerRequest& r) {
+TOpenMediaResult TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType,
+                                            const QString& ObjectName,
+                                            const QString& UserFolderName, TViewerRequest& r) {
   r = TViewerRequest();
   if (MediaType == QLatin1String("browse")) {
     r.Kind = MediaType;
     r.MovieName = FileName;
-    return kDone;
+    return kMediaOpened;
   }
   r.FolderPath = ContentDir() + Catalogue.GetFolderPath(MediaType);
   const QString ext = FileName.right(3);
@@ -110,22 +111,23 @@ int TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType
   } else {
     return kNoViewer;
   }
-  return kDone;
+  return kMediaOpened;
 }
 
-int TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
-                          const QString& ObjectName, const QString& UserFolderName) {
+TOpenMediaResult TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
+                                       const QString& ObjectName, const QString& UserFolderName) {
   TViewerRequest request;
-  const int result = PrepareRequest(FileName, MediaType, ObjectName, UserFolderName, request);
-  if (result != kDone) return result;
+  const TOpenMediaResult result =
+      PrepareRequest(FileName, MediaType, ObjectName, UserFolderName, request);
+  if (result != kMediaOpened) return result;
   if (request.Kind == QLatin1String("browse")) {
     Factory->OpenWithDesktop(request.MovieName);
-    return kDone;
+    return kMediaOpened;
   }
   return openInWindow(request);
 }
 
-int TPlayerSet::openInWindow(const TViewerRequest& request) {
+TOpenMediaResult TPlayerSet::openInWindow(const TViewerRequest& request) {
   try {
     const bool first = OpenWindows().isEmpty();
     for (TPlayerForm* w : OpenWindows()) {
@@ -134,11 +136,11 @@ int TPlayerSet::openInWindow(const TViewerRequest& request) {
         if (request.Kind == QLatin1String("gms")) w->show();
         w->raise();
         w->activateWindow();
-        return kDone;
+        return kMediaOpened;
       }
     }
     TPlayerForm* w = Factory->CreateViewer(MainWindow, request, OnOpenMedia());
-    if (!w) return kWindowFailed;
+    if (!w) return kViewerWindowFailed;
     FOpenWindows << TOpenWindow{w, w};
     connect(w, &TPlayerForm::Released, this, [this](TPlayerForm* f) { forget(f); });
     connect(w, &QObject::destroyed, this, [this](QObject* o) { forget(o); });
@@ -146,10 +148,10 @@ int TPlayerSet::openInWindow(const TViewerRequest& request) {
     w->setWindowFlags(w->windowFlags() | Qt::Window | Qt::WindowStaysOnTopHint);
     place(w, first);
     w->show();
-    return kDone;
+    return kMediaOpened;
   } catch (...) {
     LogFailure(lcMedia(), "opening a viewer window");
-    return kWindowFailed;
+    return kViewerWindowFailed;
   }
 }
 

@@ -84,21 +84,8 @@ void TMainCommandHandler::cmdOpenFile(Event& e) {
   const QString& mediaType = FieldAt(f, 1);
   const QString objectName = f.size() > 2 ? f[2] : QString();
   if (!setup.players) throw std::runtime_error("no player set to open media");
-  switch (setup.players->OpenMedia(fileName, mediaType, objectName, userFolderName)) {
-    case 1:
-      showMessage(MessageKind::Warning, QStringLiteral("Нет такого типа медиаобъектов."));
-      break;
-    case 2:
-      showMessage(MessageKind::Warning, QStringLiteral("Невозможно проиграть файл."));
-      break;
-    case 4:
-      showMessage(MessageKind::Error,
-                  QStringLiteral("Ошибка при создании формы плеера. Переустановка приложения "
-                                 "может решить данную проблему."));
-      break;
-    default:
-      break;
-  }
+  ReportOpenMediaResult(setup.mainWindow ? setup.mainWindow->MessageParent() : nullptr,
+                        setup.players->OpenMedia(fileName, mediaType, objectName, userFolderName));
 }
 
 void TMainCommandHandler::cmdSaveFile(Event& e) {

@@ -52,11 +52,12 @@ class PrintedWindow : public IReplySink, public IMainWindowHost, public IMediaOp
   QWidget* MessageParent() const override { return nullptr; }
   // The player set's own checks decide the result; instead of a window, what would open is
   // printed: the viewer kind, its two keys, its frame and where it would be placed.
-  int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
-                const QString& userFolderName) override {
+  TOpenMediaResult OpenMedia(const QString& fileName, const QString& mediaType,
+                             const QString& objectName, const QString& userFolderName) override {
     TViewerRequest r;
-    const int result = players.PrepareRequest(fileName, mediaType, objectName, userFolderName, r);
-    if (result != TPlayerSet::kDone) {
+    const TOpenMediaResult result =
+        players.PrepareRequest(fileName, mediaType, objectName, userFolderName, r);
+    if (result != kMediaOpened) {
       printLine(QStringLiteral("open: ") + fileName + QStringLiteral(" -> result ") +
                 QString::number(result));
       return result;
