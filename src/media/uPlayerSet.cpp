@@ -18,13 +18,6 @@ bool isTemplateType(const QString& mediaType) {
          mediaType == QLatin1String("xrestomatia") || mediaType == QLatin1String("vocab");
 }
 
-// A movie names a file inside its type's folder; anything that could leave the folder is
-// no such file.
-bool isPlainFileName(const QString& name) {
-  return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-         !name.contains(QChar(0)) && name != QLatin1String(".") && name != QLatin1String("..");
-}
-
 }  // namespace
 
 QPoint PlaceViewer(bool first, QSize outer, QPoint centred, QSize screen, QPoint& remembered) {
@@ -82,7 +75,8 @@ TOpenMediaResult TPlayerSet::PrepareRequest(const QString& FileName, const QStri
   r.FrameWidth = vocab ? 400 : 800;
   r.FrameHeight = vocab ? 300 : 600;
 
-  if (!isPlainFileName(r.MovieName)) return kCannotPlay;
+  // A movie names a file inside its type's folder; a name that could leave it is no file.
+  if (!IsPlainName(r.MovieName)) return kCannotPlay;
   // Course discs may differ in letter case from the names the movies ask for.
   const QString path = ResolveContentFile(r.FolderPath + r.MovieName);
   if (path.isEmpty() || !QFileInfo(path).isFile()) return kCannotPlay;

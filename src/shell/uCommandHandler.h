@@ -157,6 +157,8 @@ class TMainCommandHandler {
   QString userFolderName;
 };
 
+// The fields of a record from the movie, split as SplitString does.
+QStringList SplitFields(const QString& text, QChar separator);
 // Field i of `fields`, or MissingFieldError.
 const QString& FieldAt(const QStringList& fields, int i);
 

@@ -70,6 +70,21 @@ void AbandonChange(TDM& dm) {
   }
 }
 
+// A new row goes in through the table, inside a transaction of its own: StartInsert opens
+// both, FinishInsert stores the row and commits.
+SqlTable& StartInsert(TDM& dm, const QString& table) {
+  dm.Database.StartTransaction();
+  dm.Table.SetTableName(table);
+  dm.Table.Open();
+  return dm.Table;
+}
+
+void FinishInsert(TDM& dm) {
+  dm.Table.Post();
+  dm.Table.Close();
+  dm.Database.Commit();
+}
+
 // A decimal id that fits the 64-bit values the engines store.
 bool ToId(const QString& text, qint64& id) {
   bool ok = false;
@@ -125,10 +140,7 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
       if (PassesClassRule(query, ClassLetter)) reply = kAlready;
     }
     if (reply != kAlready) {
-      DM->Database.StartTransaction();
-      SqlTable& table = DM->Table;
-      table.SetTableName(QStringLiteral("users"));
-      table.Open();
+      SqlTable& table = StartInsert(*DM, QStringLiteral("users"));
       table.Last();
       const qint32 lastId = table.IsEmpty() ? 0 : table.FieldInt(QStringLiteral("U_id"));
       if (lastId == std::numeric_limits<qint32>::max())
@@ -149,9 +161,7 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
       table.SetBool(QStringLiteral("U_is_passwd_remem"), false);
       table.SetInt(QStringLiteral("U_last_test_id"), 0);
       table.SetInt(QStringLiteral("U_Privileges"), Privileges);
-      table.Post();
-      table.Close();
-      DM->Database.Commit();
+      FinishInsert(*DM);
       reply = QString::number(lastId + 1);
     }
     query.Close();
@@ -273,10 +283,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       query.ExecSQL();
       DM->Database.Commit();
     } else {
-      DM->Database.StartTransaction();
-      SqlTable& table = DM->Table;
-      table.SetTableName(QStringLiteral("results"));
-      table.Open();
+      SqlTable& table = StartInsert(*DM, QStringLiteral("results"));
       table.Insert();
       table.SetInt(QStringLiteral("U_id"), ToInt32(UserId));
       table.SetInt(QStringLiteral("R_Glava"), Chapter);
@@ -287,9 +294,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       table.SetInt(QStringLiteral("R_Avg_Res"), Score);
       table.SetInt(QStringLiteral("R_Num_Pop"), 1);
       table.SetText(QStringLiteral("R_Dop_Inf"), ExtraInfo);
-      table.Post();
-      table.Close();
-      DM->Database.Commit();
+      FinishInsert(*DM);
     }
     query.Close();
   } catch (...) {
