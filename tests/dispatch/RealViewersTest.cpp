@@ -9,9 +9,9 @@
 #include "common/WaitFor.h"
 #include "flashhost/SwfWriter.h"
 #include "media/uPlayerSet.h"
+#include "model3d/ModelFiles.h"
 #include "model3d/ThreeDimFrm.h"
 #include "model3d/uGmsWriter.h"
-#include "model3d/uObjImport.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 #include "viewers/JpegFrm.h"
@@ -28,12 +28,6 @@ class SilentMessages : public IMessageService {
   }
   QStringList shown;
 };
-
-constexpr char kCube[] =
-    "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n"
-    "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n"
-    "f 5/1 6/2 7/3 8/4\nf 2/1 1/2 4/3 3/4\nf 6/1 2/2 3/3 7/4\nf 1/1 5/2 8/3 4/4\n"
-    "f 8/1 7/2 3/3 4/4\nf 1/1 2/2 6/3 5/4\n";
 
 class RealViewersTest : public ::testing::Test {
  protected:
@@ -67,9 +61,7 @@ TEST_F(RealViewersTest, EachKindOpensInItsViewerAndComesBack) {
   QImage picture(200, 150, QImage::Format_RGB32);
   picture.fill(Qt::darkCyan);
   ASSERT_TRUE(picture.save(dir.path() + "/data/photo/p.jpg", "JPG"));
-  TGLMultyMesh cube;
-  ASSERT_TRUE(ImportObj(kCube, cube));
-  ASSERT_TRUE(WriteGmsFile(cube, dir.path() + "/data/graphics_3D/cube.gms"));
+  ASSERT_TRUE(test::WriteBox(dir.path() + "/data/graphics_3D/cube.gms", true));
   picture.save(dir.path() + "/data/graphics_3D/cube.bmp", "BMP");
 
   ASSERT_EQ(set->OpenMedia("a.swf", "animation", "A", {}), 0);

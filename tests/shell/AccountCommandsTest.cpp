@@ -1,4 +1,5 @@
 // The main movie's account commands against a real database in a temporary course.
+#include <QDirIterator>
 #include <QFileInfo>
 
 #include "ShellFixture.h"
@@ -62,13 +63,52 @@ TEST_F(AccountCommands, NamesThatLeaveThePersonalFoldersAreRefused) {
   for (const QString& record :
        {QString("Иван;Сидоров;Б;pw;"), QString("Иван;Сидоров;Б;pw"), QString("x;y/../../z;Б;pw;1"),
         QString("Иван;../../x;Б;pw;0"), QString("Иван;Петров;/..;pw;0"),
-        QString("Иван;a\\b;Б;pw;0"), QString("Иван;Петров;Б/x;pw;0")}) {
+        QString("Иван;a\\b;Б;pw;0"), QString("Иван;Петров;Б/x;pw;0"),
+        // "Петров", 117 more letters and "x", a space and "Иван": 256 bytes, one more than a name.
+        QString("Иван;Петров") + QString(117, QChar(u'я')) + "x;Б;pw;0"}) {
     EXPECT_EQ(send("addUser", record), QStringList{"registred=false"}) << record.toStdString();
   }
   EXPECT_EQ(send("getUsersData"), QStringList{"UsersData=nil"});  // no account was made
   EXPECT_TRUE(QDir(base + "folders").isEmpty());
   EXPECT_TRUE(QDir(dir.path() + "/desktop").isEmpty());
   EXPECT_EQ(handler->CurrentUserId(), 0);
+}
+
+TEST_F(AccountCommands, PersonalFolderIsTheOneTheAccountLeadsBackTo) {
+  // The account keeps the first character of the class letter, and so does the folder; a name
+  // of exactly one file name's 255 bytes is still taken.
+  const QString longSurname = QStringLiteral("Петров") + QString(117, QChar(u'я'));
+  ASSERT_EQ((longSurname + " Иван").toUtf8().size(), 255);
+  struct Case {
+    QString record, login, folder;
+  };
+  const Case cases[] = {
+      {"Иван;Петров;АБВ;pw;0", "Петров;Иван;А;pw", "8А/Петров Иван"},
+      {"Анна;Сидорова;Бx;pw;0", "Сидорова;Анна;Б;pw", "8Б/Сидорова Анна"},
+      {"Иван;" + longSurname + ";В;pw;0", longSurname + ";Иван;В;pw",
+       "8В/" + longSurname + " Иван"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder.toStdString());
+    const QStringList made = send("addUser", c.record);
+    ASSERT_EQ(made.size(), 1);
+    ASSERT_TRUE(made[0].startsWith("registred=")) << made[0].toStdString();
+    const QString id = made[0].mid(10);
+    EXPECT_TRUE(QFileInfo(personal(c.folder)).isDir());
+    send("clearUserData");
+    ASSERT_TRUE(send("validateUser", c.login).value(0).startsWith("validated=" + id + ";"));
+    EXPECT_EQ(handler->UserFolderName(), c.folder);
+    EXPECT_EQ(send("deleteUser", id), QStringList{"UserDeleted=true"});
+    // Nothing of the pupil is left below folders/: only the class folders themselves.
+    QDirIterator left(base + "folders", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System,
+                      QDirIterator::Subdirectories);
+    while (left.hasNext()) {
+      const QFileInfo entry(left.next());
+      EXPECT_TRUE(entry.isDir() && entry.dir() == QDir(base + "folders") &&
+                  QDir(entry.filePath()).isEmpty())
+          << entry.filePath().toStdString();
+    }
+  }
 }
 
 TEST_F(AccountCommands, StoredNamesThatLeaveThePersonalFoldersAreRefused) {

@@ -1,4 +1,6 @@
 // The replay tool end to end: a script against a course with a database.
+#include <csignal>
+
 #include <QProcess>
 
 #include "ShellFixture.h"
@@ -51,6 +53,30 @@ TEST_F(Replay, SettingsFileCarriesTheLoginBetweenRuns) {
 TEST_F(Replay, WithoutDatabaseTheNoteAndNetyBasi) {
   ASSERT_TRUE(QFile::remove(base + "database/lorevia_db.adb"));
   EXPECT_EQ(run("getUsersData\n"), "note: no database available\nreply: UsersData=nety_basi\n");
+}
+
+// A replay that is killed mid-script leaves nothing in the temporary folder.
+TEST_F(Replay, AKilledReplayLeavesNoScratchBehind) {
+  for (const int sig : {SIGKILL, SIGTERM}) {
+    SCOPED_TRACE(sig);
+    QTemporaryDir tmp;
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TMPDIR", tmp.path());
+    tool.setProcessEnvironment(env);
+    tool.start(VEDALIA_COURSE_TOOL, {"replay", "--base", base, "-"});
+    ASSERT_TRUE(tool.waitForStarted());
+    tool.write("askLogin\n");
+    QByteArray out;
+    while (!out.contains('\n') && tool.waitForReadyRead(30000)) out += tool.readAllStandardOutput();
+    EXPECT_EQ(out, "reply: askedLogin = nil\n");
+    ASSERT_EQ(::kill(pid_t(tool.processId()), sig), 0);
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    EXPECT_EQ(tool.exitStatus(), QProcess::CrashExit);
+    const QStringList left =
+        QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    EXPECT_TRUE(left.isEmpty()) << left.join(' ').toStdString();
+  }
 }
 
 }  // namespace

@@ -97,6 +97,78 @@ TEST_F(ResultsCommandsTest, WithoutDatabaseTheResultCommandsSayNetyBasi) {
   EXPECT_EQ(send("addTestResult", "1;2;3;80;1;x"), QStringList{"ResultAdded=nety_basi"});
 }
 
+// A database that becomes unusable while the shell runs (gone, or junk in its place) ends only
+// the events of the commands that need it; the others, quitting included, run as usual.
+TEST_F(ResultsCommandsTest, UnusableDatabaseEndsOnlyTheCommandsThatNeedIt) {
+  logIn();
+  putContent("data/table/t1.doc", "document");
+  PdfPrinters printers(dir.path() + "/report.pdf");
+  Services s;
+  s.messages = &messages;
+  s.printers = &printers;
+  SetAppServices(s);
+  const auto effects = [&] {
+    return QList<qsizetype>{window.replies.size(), qsizetype(messages.shown.size()),
+                            opener.calls.size(),   printers.created,
+                            window.closed,         QFileInfo(base + "fav/f.txt").size()};
+  };
+  struct Case {
+    const char* command;
+    const char* args;
+    const char* reply = nullptr;    // prefix of the one reply; null: none
+    const char* message = nullptr;  // the one message; null: none
+  };
+  const Case needing[] = {
+      {"addUser", "Анна;Сидорова;Б;pw;0"},
+      {"validateUser", "Петров;Иван;Б;pw"},
+      {"getUsersData", ""},
+      {"deleteUser", "1"},
+      {"setPassword", "1;new"},
+      {"clearUserData", ""},
+      {"getUserResults", "1"},
+      {"addTestResult", "1;2;3;80;1;x"},
+  };
+  const Case others[] = {
+      {"debug", "привет", nullptr, "привет"},
+      {"askLogin", "", "askedLogin = nil", nullptr},
+      {"getUsersFiles", "", "UsersFiles=", nullptr},
+      {"open_file", "karta.jpg|photo|Кремль", nullptr, nullptr},
+      {"save_file", "x;t1.doc;table;B", nullptr,
+       "Файлы успешно скопированы в Вашу личную директорию."},
+      {"save_test_to_html", "r.html|<b>5</b>", nullptr,
+       "Результаты теста были успешно сохранены в Вашу личную папку."},
+      {"print_test_result", "<p>5</p>", nullptr, nullptr},
+      {"saveFavorites", "fav|f.txt|x", nullptr, nullptr},
+      {"app_exit", "0", nullptr, nullptr},
+  };
+  for (const bool junk : {false, true}) {
+    SCOPED_TRACE(junk ? "junk in place of the database" : "database removed");
+    if (junk)
+      putContent("database/lorevia_db.adb", "ACS2" + QByteArray(5000, 'x'));
+    else
+      ASSERT_TRUE(QFile::remove(DatabaseFilePath()));
+    QFile::remove(base + "fav/f.txt");
+    for (const Case& c : needing) {
+      const QList<qsizetype> before = effects();
+      send(c.command, c.args);
+      EXPECT_EQ(effects(), before) << c.command;
+    }
+    EXPECT_EQ(handler->CurrentUserId(), 1);
+    for (const Case& c : others) {
+      const QList<qsizetype> before = effects();
+      const QStringList replies = send(c.command, c.args);
+      EXPECT_EQ(replies.size(), c.reply ? 1 : 0) << c.command;
+      EXPECT_TRUE(!c.reply || replies.value(0).startsWith(c.reply)) << c.command;
+      const QStringList texts = messageTexts().mid(before[1]);
+      EXPECT_EQ(texts, c.message ? QStringList{c.message} : QStringList()) << c.command;
+      EXPECT_NE(effects(), before) << c.command << " did nothing";
+    }
+    EXPECT_EQ(readAll(personal() + "r.html"), "<b>5</b>\r\n");
+    EXPECT_EQ(readAll(personal() + QStringLiteral("Таблица_B.doc")), "document");
+  }
+  EXPECT_EQ(window.closed, 2);
+}
+
 TEST_F(ResultsCommandsTest, OpenFilePassesTheRequestAndShowsTheResultMessage) {
   logIn();
   EXPECT_TRUE(send("open_file", "karta.jpg|photo|Кремль").isEmpty());

@@ -1,8 +1,12 @@
 // Start-up up to the start movie check: the instance lock, the two roots, CD install mode,
 // the start movie, and the player runtime.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QLockFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include "ShellFixture.h"
@@ -86,6 +90,51 @@ TEST_F(Startup, SecondInstanceIsRefusedWithItsMessage) {
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
   EXPECT_EQ(messages.shown[0].text, "Приложение уже запущено. Одновременный запуск невозможен.");
   first.unlock();
+  EXPECT_TRUE(prepare());
+}
+
+// The lock sits at one path of the machine whatever TMPDIR says: a second shell started with
+// another TMPDIR is refused while the first runs.
+TEST_F(Startup, SecondInstanceIsRefusedWhateverTmpdirSays) {
+  writeMovie(work + "/start.swf", 1);
+  options.lockPath.clear();
+  QTemporaryDir tmpFirst, tmpSecond;
+  const QByteArray tmpdir = qgetenv("TMPDIR");
+  const auto restore = qScopeGuard([&] { qputenv("TMPDIR", tmpdir); });
+  qputenv("TMPDIR", tmpFirst.path().toUtf8());
+  const QString name = "/global_tovk_8-" + QString::number(getuid()) + ".lock";
+  const QString path = InstanceLockPath();
+  EXPECT_TRUE(path == "/run/lock" + name || path == "/tmp" + name) << path.toStdString();
+  if (!TakeInstanceLock(path)) GTEST_SKIP() << "a shell of this account runs on the machine";
+
+  int toParent[2], toChild[2];
+  ASSERT_TRUE(pipe(toParent) == 0 && pipe(toChild) == 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(toParent[0]);
+    close(toChild[1]);
+    const auto lock = TakeInstanceLock(InstanceLockPath());
+    char held = lock != nullptr, done = 0;
+    if (write(toParent[1], &held, 1) == 1 && read(toChild[0], &done, 1) >= 0) _exit(0);
+    _exit(1);
+  }
+  close(toParent[1]);
+  close(toChild[0]);
+  qputenv("TMPDIR", tmpSecond.path().toUtf8());
+  char held = 0;
+  EXPECT_EQ(read(toParent[0], &held, 1), 1);
+  if (!held) {
+    close(toChild[1]);
+    close(toParent[0]);
+    waitpid(pid, nullptr, 0);
+    GTEST_SKIP() << "a shell of this account took the lock meanwhile";
+  }
+  EXPECT_FALSE(prepare());
+  EXPECT_EQ(messages.shown.size(), 1u);
+  close(toChild[1]);  // the first shell ends
+  close(toParent[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(prepare());
 }
 

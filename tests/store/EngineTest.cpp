@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 #include <csignal>
+#include <functional>
 
 #include <QDir>
 #include <QFileInfo>
@@ -160,6 +161,45 @@ TEST(SealedDatabase, OneConnectionAtATimeAlsoAcrossProcesses) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
   }
   EXPECT_NO_THROW(TDM{db.path});
+}
+
+// Another program that holds the database for a moment (the course tool, a backup) is waited
+// for: a movie's command and the start-up check both go ahead once it lets go.
+TEST(SealedDatabase, AHolderOfAMomentIsWaitedFor) {
+  TempDatabase db;
+  const QStringList tables{QStringLiteral("users"), QStringLiteral("results")};
+  const std::pair<const char*, std::function<bool()>> cases[] = {
+      {"a command", [&] { return TDBTransaction(db.path).GetUsersList() == "nil"; }},
+      {"the start-up check", [&] { return TChecker().CheckDatabase(db.path, tables); }},
+  };
+  for (const auto& [what, run] : cases) {
+    SCOPED_TRACE(what);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(ready[0]);
+      try {
+        TDM holder(db.path, 0);
+        const char held = 1;
+        if (write(ready[1], &held, 1) == 1) usleep(1500 * 1000);
+      } catch (...) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    char held = 0;
+    const bool holding = read(ready[0], &held, 1) == 1;
+    close(ready[0]);
+    EXPECT_TRUE(holding) << "the other process did not get the database";
+    try {
+      EXPECT_TRUE(holding && run());
+    } catch (const EngineError& e) {
+      ADD_FAILURE() << e.what();
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  }
 }
 
 TEST(SealedDatabase, FailedWriteKeepsTheOldStateAndDropsTheTransaction) {

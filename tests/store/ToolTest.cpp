@@ -65,6 +65,54 @@ TEST(DbTool, CreatedDatabaseWithAccountsPassesTheCheckAndLogsIn) {
       << r.out.toStdString();
 }
 
+// Tabs, line breaks and backslashes inside stored names and notes keep every row of the
+// tab-separated listings one line of the same columns, and read back as stored.
+TEST(DbTool, TabsAndLineBreaksInFieldsKeepTheTableWhole) {
+  const QString values[] = {"Пет\tров", "Пет\nров", "Пет\rров", "Пет\\tров", "\\\t\r\n\\n"};
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("x.adb"));
+  ASSERT_EQ(Tool({"create", path}).code, 0);
+  {
+    TDBTransaction tx(path);
+    for (const QString& v : values) {
+      const QString id = tx.AddUser("Петя;Б;" + v + ";1.1.2001;Петя;pw;А;true;-;8;0");
+      ASSERT_GT(id.toInt(), 0) << id.toStdString();
+      ASSERT_EQ(tx.AddTestResult("1;2;3;7;" + id + ";" + v), QString());
+    }
+  }
+  const auto unescape = [](const QString& field) {
+    QString out;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+      if (field[i] != '\\' || i + 1 == field.size()) {
+        out += field[i];
+        continue;
+      }
+      const QChar c = field[++i];
+      out += c == 't' ? QChar('\t') : c == 'n' ? QChar('\n') : c == 'r' ? QChar('\r') : c;
+    }
+    return out;
+  };
+  const struct {
+    const char* command;
+    int columns;
+    std::vector<int> holding;  // the columns that hold the stored value
+  } listings[] = {{"users", 11, {1}}, {"results", 13, {1, 12}}};
+  for (const auto& listing : listings) {
+    SCOPED_TRACE(listing.command);
+    const ToolRun r = Tool({listing.command, path});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    QStringList rows = r.out.split('\n');
+    ASSERT_EQ(rows.takeLast(), QString());
+    ASSERT_EQ(rows.size(), std::size(values) + 1) << r.out.toStdString();
+    for (qsizetype row = 1; row < rows.size(); ++row) {
+      const QStringList fields = rows[row].split('\t');
+      ASSERT_EQ(fields.size(), listing.columns) << rows[row].toStdString();
+      for (int column : listing.holding)
+        EXPECT_EQ(unescape(fields[column]), values[row - 1]) << row << ", column " << column;
+    }
+  }
+}
+
 TEST(DbTool, ClearErrorsForMissingForeignAndDamagedFiles) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("x.adb"));

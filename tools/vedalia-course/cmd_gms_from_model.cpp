@@ -2,10 +2,12 @@
 // OFF, STL, 3DS, glTF, ...) into the GMS text the 3D viewer reads, with its texture written
 // beside it as the bitmap the viewer looks for.
 
-#include <assimp/cimport.h>
+#include <assimp/DefaultIOSystem.h>
+#include <assimp/MemoryIOWrapper.h>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <QDir>
 #include <QFile>
@@ -85,6 +87,51 @@ bool DeclaredCountsFit(const QString& path, std::string& error) {
   if ((vertices + faces) * 2 > size) return error = "the file is shorter than its counts", false;
   return true;
 }
+
+// Exporters write comments after a line's numbers ("f 1 2 3 # top"), which the OBJ importer
+// reads as an index. It gets the model with those cut; its materials are read as they are.
+class ObjCommentsCut : public Assimp::DefaultIOSystem {
+ public:
+  explicit ObjCommentsCut(const QString& path) : path_(QFile::encodeName(path).toStdString()) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const QByteArray all = file.readAll();
+    bool cut = false;
+    for (qsizetype start = 0; start < all.size();) {
+      const qsizetype newline = all.indexOf('\n', start);
+      const qsizetype end = newline < 0 ? all.size() : newline + 1;
+      QByteArrayView line(all.constData() + start, end - start);
+      const qsizetype hash = line.indexOf('#');
+      if (hash > 0 && NumbersOnly(line)) {
+        line = line.first(hash);
+        cut = true;
+      }
+      text_.append(line);
+      if (line.size() < end - start) text_.append('\n');
+      start = end;
+    }
+    if (!cut) text_.clear();  // the file is read as it is
+  }
+  Assimp::IOStream* Open(const char* file, const char* mode) override {
+    if (text_.isEmpty() || !ComparePaths(file, path_.c_str()))
+      return DefaultIOSystem::Open(file, mode);
+    return new Assimp::MemoryIOStream(reinterpret_cast<const uint8_t*>(text_.constData()),
+                                      std::size_t(text_.size()));
+  }
+
+ private:
+  static bool NumbersOnly(QByteArrayView line) {
+    line = line.trimmed();
+    qsizetype n = 0;
+    while (n < line.size() && line[n] != ' ' && line[n] != '\t') ++n;
+    for (const char* key : {"v", "vt", "vn", "vp", "f", "l", "p"})
+      if (line.first(n) == QByteArrayView(key)) return true;
+    return false;
+  }
+
+  std::string path_;
+  QByteArray text_;
+};
 
 TVector3f FaceNormal(const TVector3f& a, const TVector3f& b, const TVector3f& c) {
   const TVector3f u{b[0] - a[0], b[1] - a[1], b[2] - a[2]};
@@ -200,12 +247,24 @@ int Run(const std::vector<std::string>& args) {
   std::string error;
   if (!DeclaredCountsFit(in, error)) return fail(error);
   const QByteArray native = QFile::encodeName(in);
-  const aiScene* scene = aiImportFile(
+  Assimp::Importer importer;
+  if (QFileInfo(in).suffix().compare(QLatin1String("obj"), Qt::CaseInsensitive) == 0)
+    importer.SetIOHandler(new ObjCommentsCut(in));  // the importer owns it
+  const aiScene* scene = importer.ReadFile(
       native.constData(), aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
                               aiProcess_PreTransformVertices | aiProcess_GenSmoothNormals |
                               aiProcess_SortByPType | aiProcess_ValidateDataStructure);
-  if (!scene) return fail(aiGetErrorString());
-  std::unique_ptr<const aiScene, void (*)(const aiScene*)> owned(scene, aiReleaseImport);
+  if (!scene) {
+    // The importer's own words name no file kind an author knows; say what it means.
+    const std::string why = importer.GetErrorString();
+    if (why.find("No suitable reader") != std::string::npos)
+      return fail(
+          "not a model of a format the converter reads (OBJ, PLY, OFF, STL, 3DS, glTF, ...)");
+    if (why.find("mNumMeshes is 0") != std::string::npos ||
+        why.find("contains no faces") != std::string::npos)
+      return fail("the file holds no triangles");
+    return fail("not a readable model: " + why);
+  }
   TGLMultyMesh set;
   if (!SceneToSet(*scene, set, error)) return fail(error);
   QString writeError;
