@@ -4,6 +4,7 @@
 
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/ruffle/RuffleRenderer.h"
+#include "platform/Log.h"
 #include "shell/uServices.h"
 #include "shell/uStartup.h"
 
@@ -14,6 +15,11 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("vedalia"));
   QApplication::setOrganizationName(QStringLiteral("Vantorell"));
   QApplication::setQuitOnLastWindowClosed(false);
+  // A school machine has no console: warnings are kept where the administrator can read them.
+  const QString warningLog = vedalia::WarningLogPath();
+  if (!vedalia::InstallWarningLog(warningLog))
+    qCWarning(vedalia::lcShell).noquote()
+        << "the warnings log" << warningLog << "cannot be written";
 
   // The player runtime comes first: without it no movie can play.
   if (!vedalia::InstallPlayerCodeFromResource()) {

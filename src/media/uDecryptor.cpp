@@ -61,11 +61,14 @@ void XorWithPattern(unsigned char* data, qsizetype size, const std::uint64_t* pa
 struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
 };
 
 // libjpeg's default would print and exit the process; we unwind to the caller instead.
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+  auto* errors = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->message);
+  std::longjmp(errors->jump, 1);
 }
 
 void JpegSilent(j_common_ptr) {}
@@ -79,15 +82,18 @@ bool ReadWholeFile(const QString& path, QByteArray& out) {
 
 }  // namespace
 
-std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content) {
+std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content, QString* error) {
+  if (error) *error = QStringLiteral("not a JPEG picture");
   if (content.isEmpty()) return std::nullopt;
   jpeg_decompress_struct cinfo;
   JpegErrorManager errors;
   cinfo.err = jpeg_std_error(&errors.pub);
   errors.pub.error_exit = JpegErrorExit;
   errors.pub.output_message = JpegSilent;
+  errors.message[0] = '\0';
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&cinfo);
+    if (error && errors.message[0] != '\0') *error = QString::fromLocal8Bit(errors.message);
     return std::nullopt;
   }
   jpeg_create_decompress(&cinfo);
@@ -103,6 +109,7 @@ std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content) {
   info.components = cinfo.num_components;
   info.progressive = cinfo.progressive_mode != 0;
   jpeg_destroy_decompress(&cinfo);
+  if (error) error->clear();
   return info;
 }
 

@@ -20,14 +20,15 @@ namespace vedalia {
 QString ResolveContentFile(const QString& path);
 
 // What libjpeg reads from a JPEG header up to the first scan; nothing when it refuses the data
-// (empty data included). Never exits the process, whatever the bytes.
+// (empty data included), with libjpeg's reason in `error`. Never exits the process, whatever
+// the bytes.
 struct JpegHeaderInfo {
   int width = 0;
   int height = 0;
   int components = 0;
   bool progressive = false;
 };
-std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content);
+std::optional<JpegHeaderInfo> ReadJpegHeader(QByteArrayView content, QString* error = nullptr);
 
 class TDecryptor {
  public:

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "media/uDecryptor.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "viewers/uPlayerForm.h"
 
@@ -15,13 +16,6 @@ namespace {
 bool isTemplateType(const QString& mediaType) {
   return mediaType == QLatin1String("biography") || mediaType == QLatin1String("interest") ||
          mediaType == QLatin1String("xrestomatia") || mediaType == QLatin1String("vocab");
-}
-
-// A movie names a file inside its type's folder; anything that could leave the folder is
-// no such file.
-bool isPlainFileName(const QString& name) {
-  return !name.isEmpty() && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-         !name.contains(QChar(0)) && name != QLatin1String(".") && name != QLatin1String("..");
 }
 
 }  // namespace
@@ -49,7 +43,8 @@ TOpenMediaFunc TPlayerSet::OnOpenMedia() {
   QPointer<TPlayerSet> self(this);
   return [self](const QString& fileName, const QString& mediaType, const QString& objectName,
                 const QString& userFolderName) {
-    return self ? self->OpenMedia(fileName, mediaType, objectName, userFolderName) : kWindowFailed;
+    return self ? self->OpenMedia(fileName, mediaType, objectName, userFolderName)
+                : kViewerWindowFailed;
   };
 }
 
@@ -59,14 +54,14 @@ QList<TPlayerForm*> TPlayerSet::OpenWindows() const {
   return windows;
 }
 
-int TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType,
-                               const QString& ObjectName, const QString& UserFolderName,
-                               TViewerRequest& r) {
+TOpenMediaResult TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType,
+                                            const QString& ObjectName,
+                                            const QString& UserFolderName, TViewerRequest& r) {
   r = TViewerRequest();
   if (MediaType == QLatin1String("browse")) {
     r.Kind = MediaType;
     r.MovieName = FileName;
-    return kDone;
+    return kMediaOpened;
   }
   r.FolderPath = ContentDir() + Catalogue.GetFolderPath(MediaType);
   const QString ext = FileName.right(3);
@@ -80,7 +75,8 @@ int TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType
   r.FrameWidth = vocab ? 400 : 800;
   r.FrameHeight = vocab ? 300 : 600;
 
-  if (!isPlainFileName(r.MovieName)) return kCannotPlay;
+  // A movie names a file inside its type's folder; a name that could leave it is no file.
+  if (!IsPlainName(r.MovieName)) return kCannotPlay;
   // Course discs may differ in letter case from the names the movies ask for.
   const QString path = ResolveContentFile(r.FolderPath + r.MovieName);
   if (path.isEmpty() || !QFileInfo(path).isFile()) return kCannotPlay;
@@ -109,22 +105,23 @@ int TPlayerSet::PrepareRequest(const QString& FileName, const QString& MediaType
   } else {
     return kNoViewer;
   }
-  return kDone;
+  return kMediaOpened;
 }
 
-int TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
-                          const QString& ObjectName, const QString& UserFolderName) {
+TOpenMediaResult TPlayerSet::OpenMedia(const QString& FileName, const QString& MediaType,
+                                       const QString& ObjectName, const QString& UserFolderName) {
   TViewerRequest request;
-  const int result = PrepareRequest(FileName, MediaType, ObjectName, UserFolderName, request);
-  if (result != kDone) return result;
+  const TOpenMediaResult result =
+      PrepareRequest(FileName, MediaType, ObjectName, UserFolderName, request);
+  if (result != kMediaOpened) return result;
   if (request.Kind == QLatin1String("browse")) {
     Factory->OpenWithDesktop(request.MovieName);
-    return kDone;
+    return kMediaOpened;
   }
   return openInWindow(request);
 }
 
-int TPlayerSet::openInWindow(const TViewerRequest& request) {
+TOpenMediaResult TPlayerSet::openInWindow(const TViewerRequest& request) {
   try {
     const bool first = OpenWindows().isEmpty();
     for (TPlayerForm* w : OpenWindows()) {
@@ -133,11 +130,11 @@ int TPlayerSet::openInWindow(const TViewerRequest& request) {
         if (request.Kind == QLatin1String("gms")) w->show();
         w->raise();
         w->activateWindow();
-        return kDone;
+        return kMediaOpened;
       }
     }
     TPlayerForm* w = Factory->CreateViewer(MainWindow, request, OnOpenMedia());
-    if (!w) return kWindowFailed;
+    if (!w) return kViewerWindowFailed;
     FOpenWindows << TOpenWindow{w, w};
     connect(w, &TPlayerForm::Released, this, [this](TPlayerForm* f) { forget(f); });
     connect(w, &QObject::destroyed, this, [this](QObject* o) { forget(o); });
@@ -145,9 +142,10 @@ int TPlayerSet::openInWindow(const TViewerRequest& request) {
     w->setWindowFlags(w->windowFlags() | Qt::Window | Qt::WindowStaysOnTopHint);
     place(w, first);
     w->show();
-    return kDone;
+    return kMediaOpened;
   } catch (...) {
-    return kWindowFailed;
+    LogFailure(lcMedia(), "opening a viewer window");
+    return kViewerWindowFailed;
   }
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "media/uMediaTypes.h"
+#include "shell/uServices.h"
 
 class QWidget;
 
@@ -17,9 +18,9 @@ namespace vedalia {
 
 class TPlayerForm;
 
-// OpenMedia (file name, media type, object name, user folder name) -> result code.
+// OpenMedia (file name, media type, object name, user folder name) -> result.
 using TOpenMediaFunc =
-    std::function<int(const QString&, const QString&, const QString&, const QString&)>;
+    std::function<TOpenMediaResult(const QString&, const QString&, const QString&, const QString&)>;
 
 // Everything a viewer window is created with; which fields a kind uses follows its
 // constructor.
@@ -60,22 +61,17 @@ class TPlayerSet : public QObject {
   Q_OBJECT
 
  public:
-  // Result codes of OpenMedia.
-  static constexpr int kDone = 0;
-  static constexpr int kNoViewer = 1;
-  static constexpr int kCannotPlay = 2;
-  static constexpr int kWindowFailed = 4;
-
   // `mainWindow` owns every viewer window created here. `factory` null: the real viewers.
   explicit TPlayerSet(QWidget* mainWindow, IViewerFactory* factory = nullptr);
   ~TPlayerSet() override;
 
-  int OpenMedia(const QString& FileName, const QString& MediaType, const QString& ObjectName,
-                const QString& UserFolderName);
-  // The checks and loading of OpenMedia before any window is touched: kDone with `request`
-  // filled (Kind "browse" for a request the desktop takes), or the result code.
-  int PrepareRequest(const QString& FileName, const QString& MediaType, const QString& ObjectName,
-                     const QString& UserFolderName, TViewerRequest& request);
+  TOpenMediaResult OpenMedia(const QString& FileName, const QString& MediaType,
+                             const QString& ObjectName, const QString& UserFolderName);
+  // The checks and loading of OpenMedia before any window is touched: kMediaOpened with
+  // `request` filled (Kind "browse" for a request the desktop takes), or the failure.
+  TOpenMediaResult PrepareRequest(const QString& FileName, const QString& MediaType,
+                                  const QString& ObjectName, const QString& UserFolderName,
+                                  TViewerRequest& request);
   // A reference to OpenMedia for the viewers that open further items.
   TOpenMediaFunc OnOpenMedia();
 
@@ -85,7 +81,7 @@ class TPlayerSet : public QObject {
   int FirstTop = 0;
 
  private:
-  int openInWindow(const TViewerRequest& request);
+  TOpenMediaResult openInWindow(const TViewerRequest& request);
   void place(TPlayerForm* window, bool first);
   void forget(QObject* window);
 

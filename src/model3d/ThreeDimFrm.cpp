@@ -17,6 +17,7 @@
 #include "media/uDecryptor.h"
 #include "model3d/ThreeDimButtons.h"
 #include "model3d/uMeshView.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 
@@ -162,7 +163,7 @@ void TThreeDimForm::FormCreate() {
                             ModelPanel->height(), ZoomStep * ZoomStep, 1.0f / (ZoomStep * ZoomStep),
                             &error);
   if (!FView) {
-    qWarning().noquote() << "3D model" << modelPath << "not loaded:" << error;
+    qCWarning(lcModel3d).noquote() << "3D model" << modelPath << "not loaded:" << error;
     AppServices().messages->ShowMessage(this, MessageKind::Warning,
                                         QStringLiteral("Невозможно загрузить 3D модель."));
     // Nothing to show: free the window once its creator has taken it, instead of keeping an

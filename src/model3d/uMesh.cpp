@@ -1,7 +1,5 @@
 #include "model3d/uMesh.h"
 
-#include <GL/gl.h>
-
 #include <QFile>
 #include <algorithm>
 #include <charconv>
@@ -300,33 +298,6 @@ bool TGLMultyMesh::LoadFromText(std::string_view text, QString* error) {
     return false;
   }
   return true;
-}
-
-void TGLMultyMesh::Draw() const {
-  if (Meshes.empty()) return;
-  const TGLMesh& m = *Meshes.front();
-  const float s = m.Scale;
-  glScalef(s, s, s);
-  // Loading refused inconsistent indices; the bounds are checked again because the arrays are
-  // open to change after loading.
-  const std::size_t nv = m.Vertices.size();
-  const std::size_t ntv = TexVertices.size();
-  const std::size_t nf =
-      std::min({m.Faces.size(), m.FaceNormals.size(), Textured ? TexFaces.size() : m.Faces.size()});
-  for (std::size_t i = 0; i < nf; ++i) {
-    const TTriangle& f = m.Faces[i];
-    glBegin(GL_TRIANGLES);
-    glNormal3fv(m.FaceNormals[i].data());
-    for (int j = 0; j < 3; ++j) {
-      if (Textured) {
-        const auto t = static_cast<std::size_t>(TexFaces[i][j]);
-        if (t < ntv) glTexCoord2f(TexVertices[t][0], 1.0f - TexVertices[t][1]);
-      }
-      const auto v = static_cast<std::size_t>(f[j]);
-      if (v < nv) glVertex3fv(m.Vertices[v].data());
-    }
-    glEnd();
-  }
 }
 
 }  // namespace vedalia

@@ -1,5 +1,5 @@
 #pragma once
-// Triangle meshes read from GMS text files and drawn with fixed-function OpenGL.
+// Triangle meshes read from GMS text files.
 
 #include <QString>
 #include <array>
@@ -48,9 +48,6 @@ class TGLMultyMesh {
   bool LoadFromFile(const QString& fileName, QString* error = nullptr);
   // The same for text already in memory.
   bool LoadFromText(std::string_view text, QString* error = nullptr);
-
-  // Draws the first object, scaled by its Scale, with the current OpenGL context.
-  void Draw() const;
 
  private:
   void Clear();

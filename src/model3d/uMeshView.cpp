@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <QOpenGLContext>
 #include <QSurfaceFormat>
 #include <algorithm>
 #include <cmath>
@@ -36,7 +37,19 @@ TMeshView::TMeshView() {
   FModelMatrix = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 }
 
-TMeshView::~TMeshView() = default;
+TMeshView::~TMeshView() {
+  // The base class destroys the context after this object is gone: free the objects now.
+  if (!context()) return;
+  disconnect(context(), nullptr, this, nullptr);
+  ReleaseGL();
+}
+
+void TMeshView::ReleaseGL() {
+  makeCurrent();
+  FTexture.Release();
+  FBuffer.Release();
+  doneCurrent();
+}
 
 TMeshView* TMeshView::Create(QWidget* parent, const QString& meshPath, const QString& texturePath,
                              int width, int height, float maxZoom, float minZoom, QString* error) {
@@ -127,7 +140,15 @@ void TMeshView::SetDrawingState() {
   glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
 }
 
-void TMeshView::initializeGL() { SetDrawingState(); }
+void TMeshView::initializeGL() {
+  // A new context (the first, or after the widget moved to another window) holds none of the
+  // objects made in an earlier one; that one freed them as it went.
+  FTexture.Forget();
+  FBuffer.Forget();
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &TMeshView::ReleaseGL,
+          Qt::DirectConnection);
+  SetDrawingState();
+}
 
 void TMeshView::resizeGL(int w, int h) { Resize(w, h); }
 
@@ -143,7 +164,7 @@ void TMeshView::paintGL() {
   glTranslatef(0.0f, 0.0f, -3.0f);
   glMultMatrixf(FModelMatrix.data());
   glPushMatrix();
-  FMesh.Draw();
+  FBuffer.Draw(FMesh);
   glPopMatrix();
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "model3d/uMesh.h"
+#include "model3d/uMeshBuffer.h"
 #include "model3d/uTextureGL.h"
 
 namespace vedalia {
@@ -54,6 +55,8 @@ class TMeshView : public QOpenGLWidget {
  private:
   TMeshView();
   void SetDrawingState();
+  // Frees the buffer and texture objects while their context is still there.
+  void ReleaseGL();
   // M = A x M, with A a 3x3 linear map given row by row.
   void MultiplyLeft(const double a[3][3]);
 
@@ -65,6 +68,7 @@ class TMeshView : public QOpenGLWidget {
   TMatrix FModelMatrix{};
   TGLMultyMesh FMesh;
   TTextureGL FTexture;
+  TMeshBuffer FBuffer;
   bool FTextured = false;
 };
 

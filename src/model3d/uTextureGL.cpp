@@ -38,6 +38,7 @@ bool ContextTakesAnySize() {
 bool TTextureGL::LoadFromFile(const QString& fileName, QString* error) {
   Width = Height = 0;
   Pixels.clear();
+  FUploaded = false;
   FUploadChecked = false;
   FUploadPixels.clear();
   if (!QFileInfo(fileName).isFile()) {
@@ -112,16 +113,36 @@ void TTextureGL::PrepareUpload() {
 
 void TTextureGL::Apply() {
   if (Pixels.empty()) return;
-  if (!FUploadChecked) PrepareUpload();
-  const std::uint8_t* data = FUploadPixels.empty() ? Pixels.data() : FUploadPixels.data();
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  // Rows are packed at 3 bytes a pixel, not padded to 4.
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, FUploadWidth, FUploadHeight, 0, GL_RGB, GL_UNSIGNED_BYTE,
-               data);
+  if (!FTextureId) glGenTextures(1, &FTextureId);
+  glBindTexture(GL_TEXTURE_2D, FTextureId);
+  if (!FUploaded) {
+    if (!FUploadChecked) PrepareUpload();
+    const std::uint8_t* data = FUploadPixels.empty() ? Pixels.data() : FUploadPixels.data();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    // Rows are packed at 3 bytes a pixel, not padded to 4.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, FUploadWidth, FUploadHeight, 0, GL_RGB,
+                 GL_UNSIGNED_BYTE, data);
+    // The context holds its own copy now.
+    std::vector<std::uint8_t>().swap(FUploadPixels);
+    FUploaded = true;
+  }
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
   glEnable(GL_TEXTURE_2D);
+}
+
+void TTextureGL::Release() {
+  if (FTextureId) glDeleteTextures(1, &FTextureId);
+  Forget();
+}
+
+void TTextureGL::Forget() {
+  FTextureId = 0;
+  FUploaded = false;
+  // Another context may take other sizes.
+  FUploadChecked = false;
+  FUploadPixels.clear();
 }
 
 }  // namespace vedalia

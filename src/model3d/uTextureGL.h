@@ -1,5 +1,5 @@
 #pragma once
-// A bitmap read into plain RGB bytes and handed to OpenGL as the context's 2D texture.
+// A bitmap read into plain RGB bytes and handed to OpenGL once, as a texture object.
 
 #include <QString>
 #include <cstdint>
@@ -18,11 +18,18 @@ class TTextureGL {
   // is not a bitmap or cannot be decoded; the object is then left empty.
   bool LoadFromFile(const QString& fileName, QString* error = nullptr);
 
-  // Sends the image to the current context's default texture and enables texturing with
-  // linear filtering and modulation by the lit colour. Needs a current context.
+  // Binds the image's texture object and enables texturing with linear filtering and
+  // modulation by the lit colour. The first call in a context uploads the image; later calls
+  // only bind. Needs a current context.
   void Apply();
+  // Frees the texture object; needs the context it was made in to be current.
+  void Release();
+  // Forgets the texture object without freeing it, once its context is gone.
+  void Forget();
 
  private:
+  unsigned int FTextureId = 0;
+  bool FUploaded = false;  // the object holds the pixels loaded last
   // What is uploaded: Pixels, or a copy resampled to sizes the context accepts.
   bool FUploadChecked = false;
   std::int32_t FUploadWidth = 0;

@@ -53,8 +53,8 @@ void TMainForm::ShPlayerFSCommand(QObject*, const QString& command, const QStrin
   handler->ShPlayerFSCommand(command, args);
 }
 
-int TMainForm::OpenMedia(const QString& fileName, const QString& mediaType,
-                         const QString& objectName, const QString& userFolderName) {
+TOpenMediaResult TMainForm::OpenMedia(const QString& fileName, const QString& mediaType,
+                                      const QString& objectName, const QString& userFolderName) {
   return playerSet->OpenMedia(fileName, mediaType, objectName, userFolderName);
 }
 

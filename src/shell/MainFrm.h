@@ -48,8 +48,8 @@ class TMainForm : public QWidget,
   TFlashPlayerControl* MainPlayer() override { return player; }
   void ShowMainWindow() override;
   // IMediaOpener: the player set's OpenMedia.
-  int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
-                const QString& userFolderName) override;
+  TOpenMediaResult OpenMedia(const QString& fileName, const QString& mediaType,
+                             const QString& objectName, const QString& userFolderName) override;
 
  protected:
   bool event(QEvent* e) override;

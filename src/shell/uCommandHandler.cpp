@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/Cp1251.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 #include "shell/uSettingsFile.h"
@@ -12,12 +13,6 @@
 namespace vedalia {
 
 namespace {
-
-QStringList splitFields(const QString& text, QChar separator) {
-  QStringList fields;
-  SplitString(fields, text, separator);
-  return fields;
-}
 
 QString personalRoot() { return BaseDir() + QStringLiteral("folders/"); }
 
@@ -30,6 +25,12 @@ bool plainLevels(const QString& classFolder, const QString& personFolder) {
 }
 
 }  // namespace
+
+QStringList SplitFields(const QString& text, QChar separator) {
+  QStringList fields;
+  SplitString(fields, text, separator);
+  return fields;
+}
 
 const QString& FieldAt(const QStringList& fields, int i) {
   if (i < 0 || i >= fields.size())
@@ -87,7 +88,7 @@ void TMainCommandHandler::ShPlayerFSCommand(const QString& command, const QStrin
         store = setup.openStore ? setup.openStore() : nullptr;
       } catch (const std::exception& error) {
         if (!known || it->needsDatabase) throw;
-        qWarning().noquote() << "database not opened for" << command << ":" << error.what();
+        qCWarning(lcShell).noquote() << "database not opened for" << command << ":" << error.what();
       }
       if (!store && (!known || it->needsDatabase)) return;
       e.store = store.get();
@@ -95,7 +96,7 @@ void TMainCommandHandler::ShPlayerFSCommand(const QString& command, const QStrin
     if (known) (this->*(it->run))(e);
   } catch (const std::exception& error) {
     // The event ends without an answer; what was done before the error stays.
-    qWarning().noquote() << "command" << command << "ended:" << error.what();
+    qCWarning(lcShell).noquote() << "command" << command << "ended:" << error.what();
   }
 }
 
@@ -134,7 +135,7 @@ void TMainCommandHandler::cmdAskLogin(Event&) {
 
 void TMainCommandHandler::cmdAddUser(Event& e) {
   if (answeredWithoutDatabase(e, "registred")) return;
-  const QStringList f = splitFields(e.A, QLatin1Char(';'));
+  const QStringList f = SplitFields(e.A, QLatin1Char(';'));
   // Without its shortcut flag (an empty last field is dropped by the split) the record is
   // refused before the account exists, so no account is left made but unanswered. With fewer
   // fields the reads below end the event before anything is written.
@@ -195,7 +196,7 @@ void TMainCommandHandler::cmdValidateUser(Event& e) {
     ReplyToMovie(QStringLiteral("validated=false"));
     return;
   }
-  const QStringList r = splitFields(record, QLatin1Char(';'));
+  const QStringList r = SplitFields(record, QLatin1Char(';'));
   const QString personFolder = FieldAt(r, 3) + QLatin1Char(' ') + FieldAt(r, 1);
   const bool privileged = FieldAt(r, 13) == QLatin1String("1");
   const QString classFolder = privileged ? QString() : FieldAt(r, 8) + FieldAt(r, 9);
@@ -229,7 +230,7 @@ void TMainCommandHandler::cmdClearUserData(Event& e) {
 void TMainCommandHandler::cmdDeleteUser(Event& e) {
   if (answeredWithoutDatabase(e, "UserDeleted")) return;
   const QString found = e.store->ValidateUser(e.A);
-  const QStringList r = splitFields(found, QLatin1Char(';'));
+  const QStringList r = SplitFields(found, QLatin1Char(';'));
   // The record names the folder and the launcher; without one (no such account) there is
   // nothing of the kind to remove.
   const bool haveRecord = r.size() >= 10;
@@ -248,7 +249,7 @@ void TMainCommandHandler::cmdDeleteUser(Event& e) {
   }
   if (haveRecord) {
     if (!DeleteFolderTree(personalRoot() + classFolder + QLatin1Char('/') + personFolder))
-      qWarning().noquote() << "personal folder of" << personFolder << "not removed";
+      qCWarning(lcShell).noquote() << "personal folder of" << personFolder << "not removed";
     DeleteDesktopShortcut(personFolder);
   }
   ReplyToMovie(QStringLiteral("UserDeleted=true"));
@@ -274,7 +275,7 @@ void TMainCommandHandler::cmdAppExit(Event& e) {
     if (e.A == QLatin1String("0")) {
       for (const char* key : keys) ini.DeleteKey(kUserSettings, key);
     } else {
-      const QStringList f = splitFields(e.A, QLatin1Char(';'));
+      const QStringList f = SplitFields(e.A, QLatin1Char(';'));
       for (int i = 0; i < 4; ++i) FieldAt(f, i);  // all four or none
       for (int i = 0; i < 4; ++i)
         ini.WriteString(kUserSettings, keys[i], EncodeStr(f[i], kFieldCipherKey));
@@ -283,7 +284,7 @@ void TMainCommandHandler::cmdAppExit(Event& e) {
     ini.WriteInteger(kGeneralSettings, QStringLiteral("FWid"), size.width());
     ini.WriteInteger(kGeneralSettings, QStringLiteral("FHei"), size.height());
   } catch (const std::exception& error) {
-    qWarning().noquote() << "settings not saved at exit:" << error.what();
+    qCWarning(lcShell).noquote() << "settings not saved at exit:" << error.what();
   }
 }
 

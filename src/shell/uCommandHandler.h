@@ -40,13 +40,12 @@ class IMainWindowHost {
   virtual QWidget* MessageParent() const = 0;
 };
 
-// Opens media items in viewer windows: 0 done, 1 no viewer for the extension, 2 cannot be
-// played, 4 the viewer window could not be created.
+// Opens media items in viewer windows.
 class IMediaOpener {
  public:
   virtual ~IMediaOpener() = default;
-  virtual int OpenMedia(const QString& fileName, const QString& mediaType,
-                        const QString& objectName, const QString& userFolderName) = 0;
+  virtual TOpenMediaResult OpenMedia(const QString& fileName, const QString& mediaType,
+                                     const QString& objectName, const QString& userFolderName) = 0;
 };
 
 // The account and results store for one event: record strings in, replies out ("nil",
@@ -158,6 +157,8 @@ class TMainCommandHandler {
   QString userFolderName;
 };
 
+// The fields of a record from the movie, split as SplitString does.
+QStringList SplitFields(const QString& text, QChar separator);
 // Field i of `fields`, or MissingFieldError.
 const QString& FieldAt(const QStringList& fields, int i);
 

@@ -7,6 +7,7 @@
 
 #include "media/uDecryptor.h"
 #include "platform/Cp1251.h"
+#include "platform/Log.h"
 #include "platform/SafePath.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
@@ -14,12 +15,6 @@
 
 namespace vedalia {
 namespace {
-
-QStringList fieldsOf(const QString& text, QChar separator) {
-  QStringList fields;
-  SplitString(fields, text, separator);
-  return fields;
-}
 
 QByteArray textFileBytes(const QString& text) { return ToCp1251(text) + "\r\n"; }
 
@@ -78,30 +73,17 @@ void TMainCommandHandler::cmdAddTestResult(Event& e) {
 }
 
 void TMainCommandHandler::cmdOpenFile(Event& e) {
-  const QStringList f = fieldsOf(e.A, QLatin1Char('|'));
+  const QStringList f = SplitFields(e.A, QLatin1Char('|'));
   const QString& fileName = FieldAt(f, 0);
   const QString& mediaType = FieldAt(f, 1);
   const QString objectName = f.size() > 2 ? f[2] : QString();
   if (!setup.players) throw std::runtime_error("no player set to open media");
-  switch (setup.players->OpenMedia(fileName, mediaType, objectName, userFolderName)) {
-    case 1:
-      showMessage(MessageKind::Warning, QStringLiteral("Нет такого типа медиаобъектов."));
-      break;
-    case 2:
-      showMessage(MessageKind::Warning, QStringLiteral("Невозможно проиграть файл."));
-      break;
-    case 4:
-      showMessage(MessageKind::Error,
-                  QStringLiteral("Ошибка при создании формы плеера. Переустановка приложения "
-                                 "может решить данную проблему."));
-      break;
-    default:
-      break;
-  }
+  ReportOpenMediaResult(setup.mainWindow ? setup.mainWindow->MessageParent() : nullptr,
+                        setup.players->OpenMedia(fileName, mediaType, objectName, userFolderName));
 }
 
 void TMainCommandHandler::cmdSaveFile(Event& e) {
-  const QStringList l = fieldsOf(e.A, QLatin1Char(';'));
+  const QStringList l = SplitFields(e.A, QLatin1Char(';'));
   const long items = std::lround((l.size() - 1) / 3.0);
   bool allCopied = true;
   for (long i = 0; i < items; ++i) {
@@ -142,7 +124,7 @@ void TMainCommandHandler::cmdSaveFile(Event& e) {
 void TMainCommandHandler::cmdSaveTestToHtml(Event& e) {
   bool saved = false;
   try {
-    const QStringList l = fieldsOf(e.A, QLatin1Char('|'));
+    const QStringList l = SplitFields(e.A, QLatin1Char('|'));
     const QString& fileName = FieldAt(l, 0);
     // A missing content field is an error, not an empty report.
     const QString& content = FieldAt(l, 1);
@@ -151,6 +133,7 @@ void TMainCommandHandler::cmdSaveTestToHtml(Event& e) {
       saved = writeTextFile(PersonalFolder() + fileName, content);
     }
   } catch (const std::exception&) {
+    LogFailure(lcShell(), "saving test results");
     saved = false;
   }
   showMessage(MessageKind::Plain,
@@ -187,7 +170,7 @@ void TMainCommandHandler::cmdGetUsersFiles(Event&) {
 }
 
 void TMainCommandHandler::cmdSaveFavorites(Event& e) {
-  const QStringList l = fieldsOf(e.A, QLatin1Char('|'));
+  const QStringList l = SplitFields(e.A, QLatin1Char('|'));
   const QString& folderPath = FieldAt(l, 0);
   const QString& fileName = FieldAt(l, 1);
   const QString& content = FieldAt(l, 2);  // missing: the command ends, nothing written
@@ -196,7 +179,7 @@ void TMainCommandHandler::cmdSaveFavorites(Event& e) {
   if (!IsPlainName(fileName)) return;
   SafeDir folder = SafeDir::Open(BaseDir());
   if (!mayHoldFavorites(folder, QString())) return;
-  for (const QString& level : fieldsOf(folderPath, QLatin1Char('\\'))) {
+  for (const QString& level : SplitFields(folderPath, QLatin1Char('\\'))) {
     if (level.isEmpty()) continue;
     if (!IsPlainName(level) || !folder.Enter({level}, true) || !mayHoldFavorites(folder, QString()))
       return;

@@ -10,6 +10,7 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -78,6 +79,7 @@ bool CanRenderMedia(const QString& filePath) {
     if (!info.isFile() || !info.isReadable()) return false;
     return ProbeForVideoFrame(info.absoluteFilePath());
   } catch (...) {
+    LogFailure(lcMedia(), "probing a video");
     return false;
   }
 }

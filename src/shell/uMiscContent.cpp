@@ -6,6 +6,7 @@
 
 #include "media/uDecryptor.h"
 #include "media/uMediaTypes.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 
 namespace vedalia {
@@ -45,6 +46,7 @@ bool SaveToPersonalFolder(const QString& srcDir, const QString& srcFile, const Q
     TDecryptor decryptor;
     return decryptor.SaveContent(CompanionPath(srcDir, srcFile, ext), target, QByteArray(), ext);
   } catch (const std::exception&) {
+    LogFailure(lcMedia(), "saving a content copy");
     return false;
   }
 }
@@ -57,6 +59,7 @@ bool SaveCopyAs(const QString& srcDir, const QString& srcFile, const QString& ta
     return decryptor.SaveContent(CompanionPath(srcDir, srcFile, ext), targetPath, QByteArray(),
                                  ext);
   } catch (const std::exception&) {
+    LogFailure(lcMedia(), "saving a content copy");
     return false;
   }
 }

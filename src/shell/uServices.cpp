@@ -82,6 +82,27 @@ Services& current() {
 
 const Services& AppServices() { return current(); }
 
+void ReportOpenMediaResult(QWidget* parent, TOpenMediaResult result) {
+  IMessageService& messages = *AppServices().messages;
+  switch (result) {
+    case kMediaOpened:
+      break;
+    case kNoViewer:
+      messages.ShowMessage(parent, MessageKind::Warning,
+                           QStringLiteral("Нет такого типа медиаобъектов."));
+      break;
+    case kCannotPlay:
+      messages.ShowMessage(parent, MessageKind::Warning,
+                           QStringLiteral("Невозможно проиграть файл."));
+      break;
+    case kViewerWindowFailed:
+      messages.ShowMessage(parent, MessageKind::Error,
+                           QStringLiteral("Ошибка при создании формы плеера. Переустановка "
+                                          "приложения может решить данную проблему."));
+      break;
+  }
+}
+
 Services SetAppServices(const Services& services) {
   Services& s = current();
   const Services previous = s;

@@ -57,4 +57,15 @@ const Services& AppServices();
 // previous set, so that a test can restore it.
 Services SetAppServices(const Services& services);
 
+// What opening a course item (OpenMedia) came to.
+enum TOpenMediaResult : int {
+  kMediaOpened = 0,
+  kNoViewer = 1,           // no viewer for the file's extension
+  kCannotPlay = 2,         // missing, unsafe name, unreadable or unplayable
+  kViewerWindowFailed = 4  // the viewer window could not be created
+};
+// Tells the user about a failed result with its message box over `parent`; nothing for
+// kMediaOpened.
+void ReportOpenMediaResult(QWidget* parent, TOpenMediaResult result);
+
 }  // namespace vedalia

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include "platform/Log.h"
 #include "store/RegularFile.h"
 #include "store/uTables.h"
 
@@ -58,6 +59,7 @@ bool TChecker::CheckDatabase(const QString& filePath, const QStringList& tableNa
     dm.Database.Verify();
     return true;
   } catch (...) {
+    LogFailure(lcStore(), "checking the database file");
     return false;
   }
 }

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <limits>
 
+#include "platform/Log.h"
 #include "store/StoreErrors.h"
 
 namespace vedalia {
@@ -51,6 +52,7 @@ QString SelectReply(SqlQuery& query, const QString& statement, const SqlBindings
     query.Close();
     return reply;
   } catch (...) {
+    LogFailure(lcStore(), "reading");
     query.Close();
     return kFalse;
   }
@@ -64,7 +66,22 @@ void AbandonChange(TDM& dm) {
     dm.Query.Close();
     dm.Database.Rollback();
   } catch (...) {
+    LogFailure(lcStore(), "rolling back a failed change");
   }
+}
+
+// A new row goes in through the table, inside the caller's transaction: StartInsert opens
+// the table, FinishInsert stores the row and commits.
+SqlTable& StartInsert(TDM& dm, const QString& table) {
+  dm.Table.SetTableName(table);
+  dm.Table.Open();
+  return dm.Table;
+}
+
+void FinishInsert(TDM& dm) {
+  dm.Table.Post();
+  dm.Table.Close();
+  dm.Database.Commit();
 }
 
 // A decimal id that fits the 64-bit values the engines store.
@@ -79,15 +96,18 @@ bool ToId(const QString& text, qint64& id) {
 // the loser's work is rolled back and the whole operation runs again, now seeing the
 // winner's row. Any other failure, or a race lost too often, is the reply "false".
 template <typename Body>
-QString WholeWrite(TDM& dm, Body body) {
+QString WholeWrite(TDM& dm, const char* operation, Body body) {
   constexpr int kAttempts = 8;
   for (int attempt = 1;; ++attempt) {
     try {
       return body();
     } catch (const EngineError& e) {
+      const bool retry = e.kind() == EngineError::Kind::Conflict && attempt < kAttempts;
+      if (!retry) LogFailure(lcStore(), operation);
       AbandonChange(dm);
-      if (e.kind() != EngineError::Kind::Conflict || attempt == kAttempts) return kFalse;
+      if (!retry) return kFalse;
     } catch (...) {
+      LogFailure(lcStore(), operation);
       AbandonChange(dm);
       return kFalse;
     }
@@ -127,7 +147,7 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
                         const QString& ClassLetter, const QString& Sex, qint32 ClassNumber,
                         qint32 Privileges) {
   SqlQuery& query = DM->Query;
-  return WholeWrite(*DM, [&] {
+  return WholeWrite(*DM, "adding an account", [&] {
     QString reply;
     // The duplicate check and the new id belong to one transaction that holds the table
     // against other writers, so that two registrations at once cannot both pass the check
@@ -147,9 +167,7 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
       if (PassesClassRule(query, ClassLetter)) reply = kAlready;
     }
     if (reply != kAlready) {
-      SqlTable& table = DM->Table;
-      table.SetTableName(QStringLiteral("users"));
-      table.Open();
+      SqlTable& table = StartInsert(*DM, QStringLiteral("users"));
       table.Last();
       const qint32 lastId = table.IsEmpty() ? 0 : table.FieldInt(QStringLiteral("U_id"));
       if (lastId == std::numeric_limits<qint32>::max())
@@ -170,9 +188,7 @@ QString TDBInt::AddUser(const QString& Name, const QString& FatherName, const QS
       table.SetBool(QStringLiteral("U_is_passwd_remem"), false);
       table.SetInt(QStringLiteral("U_last_test_id"), 0);
       table.SetInt(QStringLiteral("U_Privileges"), Privileges);
-      table.Post();
-      table.Close();
-      DM->Database.Commit();
+      FinishInsert(*DM);
       reply = QString::number(lastId + 1);
     } else {
       DM->Database.Rollback();
@@ -246,7 +262,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
   SqlQuery& query = DM->Query;
   qint64 id = 0;
   if (!ToId(UserId, id)) return kFalse;
-  return WholeWrite(*DM, [&] {
+  return WholeWrite(*DM, "storing a test result", [&] {
     const QString where = QStringLiteral(
         "WHERE U_id =:UserId AND R_Glava = :Chapter AND R_Razv = :Section AND R_Test_Num = "
         ":TestNumber");
@@ -293,9 +309,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       query.ExecSQL();
       DM->Database.Commit();
     } else {
-      SqlTable& table = DM->Table;
-      table.SetTableName(QStringLiteral("results"));
-      table.Open();
+      SqlTable& table = StartInsert(*DM, QStringLiteral("results"));
       table.Insert();
       table.SetInt(QStringLiteral("U_id"), ToInt32(UserId));
       table.SetInt(QStringLiteral("R_Glava"), Chapter);
@@ -306,9 +320,7 @@ QString TDBInt::AddTestResult(qint32 Chapter, qint32 Section, qint32 TestNumber,
       table.SetInt(QStringLiteral("R_Avg_Res"), Score);
       table.SetInt(QStringLiteral("R_Num_Pop"), 1);
       table.SetText(QStringLiteral("R_Dop_Inf"), ExtraInfo);
-      table.Post();
-      table.Close();
-      DM->Database.Commit();
+      FinishInsert(*DM);
     }
     query.Close();
     return QString();
@@ -330,6 +342,7 @@ QString TDBInt::DeleteUser(qint32 UserId) {
     DM->Database.Commit();
     return QString();
   } catch (...) {
+    LogFailure(lcStore(), "deleting an account");
     AbandonChange(*DM);
     return kFalse;
   }
@@ -348,6 +361,7 @@ QString TDBInt::SetPassword(qint32 UserId, const QString& PasswordCode) {
     DM->Database.Commit();
     return QString();
   } catch (...) {
+    LogFailure(lcStore(), "setting a password");
     AbandonChange(*DM);
     return kFalse;
   }

@@ -16,6 +16,7 @@
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/MainWindowLink.h"
 #include "platform/Cp1251.h"
+#include "platform/Log.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
@@ -31,10 +32,6 @@ const char16_t kNoPrinter[] =
 const char16_t kCopiedPersonal[] = u"Файл успешно скопирован в Вашу личную директорию.";
 const char16_t kCopied[] = u"Файл успешно скопирован";
 const char16_t kCopyFailed[] = u"Не удалось скопировать файл.";
-const char16_t kNoSuchType[] = u"Нет такого типа медиаобъектов.";
-const char16_t kCannotPlay[] = u"Невозможно проиграть файл.";
-const char16_t kFormFailed[] =
-    u"Ошибка при создании формы плеера. Переустановка приложения может решить данную проблему.";
 const char16_t kPrintFailed[] = u"Не удалось напечатать страницу.";
 
 // How long a window waits for its movie's first frame before it keeps the frame size. The
@@ -296,25 +293,14 @@ void TSwfForm::SaveOther() {
 void TSwfForm::OpenFile(const QString& args) {
   if (!FOnOpenMedia) return;
   const TOpenFileArgs item = SplitOpenFileArgs(args);
-  int result = 0;
+  TOpenMediaResult result = kMediaOpened;
   try {
     result = FOnOpenMedia(item.fileName, item.mediaType, item.objectName, FUserFolderName);
   } catch (const std::exception&) {
+    LogFailure(lcViewers(), "opening a file from the movie");
     return;  // the player set reports its own failures by result; anything else ends here
   }
-  switch (result) {
-    case 1:
-      Show(this, MessageKind::Warning, QString::fromUtf16(kNoSuchType));
-      break;
-    case 2:
-      Show(this, MessageKind::Warning, QString::fromUtf16(kCannotPlay));
-      break;
-    case 4:
-      Show(this, MessageKind::Error, QString::fromUtf16(kFormFailed));
-      break;
-    default:
-      break;
-  }
+  ReportOpenMediaResult(this, result);
 }
 
 void TSwfForm::CompareGeomap(const QString& args) {

@@ -11,6 +11,7 @@
 #include <QString>
 #include <functional>
 
+#include "shell/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
 #include "viewers/uPlayerForm.h"
 
@@ -20,11 +21,10 @@ namespace vedalia {
 
 class TFlashPlayerControl;
 
-// The player set's OpenMedia: (file name, media type, object name, user folder name) -> 0
-// done, 1 no viewer for the extension, 2 cannot be played, 4 window creation failed.
+// The player set's OpenMedia: (file name, media type, object name, user folder name).
 using TOpenMediaEvent =
-    std::function<int(const QString& fileName, const QString& mediaType, const QString& objectName,
-                      const QString& userFolderName)>;
+    std::function<TOpenMediaResult(const QString& fileName, const QString& mediaType,
+                                   const QString& objectName, const QString& userFolderName)>;
 
 // ---- Rules of the window, kept apart so they can be checked without one --------------------
 

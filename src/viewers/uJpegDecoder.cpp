@@ -8,6 +8,8 @@
 
 #include <jpeglib.h>
 
+#include "media/uDecryptor.h"
+
 namespace vedalia {
 namespace {
 
@@ -125,8 +127,12 @@ QString ErrorText(const TDecodeJob& job, const char* fallback) {
                                     : QString::fromLatin1(fallback);
 }
 
-bool CheckSize(const TDecodeJob& job, QString* error) {
-  const qint64 pixels = qint64{job.cinfo.image_width} * job.cinfo.image_height;
+}  // namespace
+
+bool ReadJpegSize(const QByteArray& bytes, TJpegSize& size, QString* error) {
+  const std::optional<JpegHeaderInfo> header = ReadJpegHeader(bytes, error);
+  if (!header) return false;
+  const qint64 pixels = qint64{header->width} * header->height;
   if (pixels <= 0) {
     if (error) *error = QStringLiteral("empty picture");
     return false;
@@ -135,30 +141,20 @@ bool CheckSize(const TDecodeJob& job, QString* error) {
     if (error) *error = QStringLiteral("picture too large to decode");
     return false;
   }
-  return true;
-}
-
-}  // namespace
-
-bool ReadJpegSize(const QByteArray& bytes, TJpegSize& size, QString* error) {
-  TDecodeJob job;
-  if (!StartHeader(job, bytes)) {
-    if (error) *error = ErrorText(job, "not a JPEG picture");
-    return false;
-  }
-  if (!CheckSize(job, error)) return false;
-  size = {static_cast<int>(job.cinfo.image_width), static_cast<int>(job.cinfo.image_height)};
+  size = {header->width, header->height};
   return true;
 }
 
 TJpegDecodeResult DecodeJpeg(const QByteArray& bytes, int denominator, bool smooth) {
   TJpegDecodeResult result;
+  // The header is judged first, so that an absurd size is refused before any allocation.
+  TJpegSize full;
+  if (!ReadJpegSize(bytes, full, &result.Error)) return result;
   TDecodeJob job;
   if (!StartHeader(job, bytes)) {
     result.Error = ErrorText(job, "not a JPEG picture");
     return result;
   }
-  if (!CheckSize(job, &result.Error)) return result;
   if (!PrepareOutput(job, denominator, smooth)) {
     result.Error = ErrorText(job, "unsupported JPEG picture");
     return result;

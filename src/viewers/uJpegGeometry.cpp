@@ -1,5 +1,6 @@
 #include "viewers/uJpegGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,6 +37,22 @@ int RoundHalfEven(double value) {
   if (frac > 0.5 || (frac == 0.5 && std::fmod(lower, 2.0) != 0.0)) r = lower + 1.0;
   return static_cast<int>(r);
 }
+
+namespace {
+
+// One axis of a picture at [low, high) in a view of `view` pixels: a gap at the low edge is
+// closed by moving the picture there, else one at the high edge.
+void CloseGap(int view, int& low, int& high) {
+  if (low > 0) {
+    high -= low;
+    low = 0;
+  } else if (view > high) {
+    low += view - high;
+    high = view;
+  }
+}
+
+}  // namespace
 
 int TJpegGeometry::ChooseScale() const {
   int result = 0;
@@ -118,20 +135,8 @@ bool TJpegGeometry::Reposition(char mode, TJpegSize client) {
       r.Bottom = r.Top + pic.Height;
       background = true;
     } else {
-      if (r.Left > 0) {
-        r.Right -= r.Left;
-        r.Left = 0;
-      } else if (cw > r.Right) {
-        r.Left += cw - r.Right;
-        r.Right = cw;
-      }
-      if (r.Top > 0) {
-        r.Bottom -= r.Top;
-        r.Top = 0;
-      } else if (ch > r.Bottom) {
-        r.Top += ch - r.Bottom;
-        r.Bottom = ch;
-      }
+      CloseGap(cw, r.Left, r.Right);
+      CloseGap(ch, r.Top, r.Bottom);
     }
   }
   DestRect = r;
@@ -164,28 +169,13 @@ void TJpegGeometry::MouseDown(int x, int y) {
 void TJpegGeometry::PanAxis(int pos, int size, int view, int& down, int& offset, int& low,
                             int& high) {
   const int l = pos - down + offset;
-  if (size < view) {
-    // Smaller than the view: keep it wholly inside.
-    if (l < 0) {
-      low = 0;
-      offset = 0;
-      down = pos;
-    } else if (l + size > view) {
-      low = view - size;
-      offset = view - size;
-      down = pos;
-    } else {
-      low = l;
-    }
-  } else if (size > view) {
-    // Larger than the view: never leave a gap at an edge.
-    if (l > 0) {
-      low = 0;
-      offset = 0;
-      down = pos;
-    } else if (l + size < view) {
-      low = view - size;
-      offset = view - size;
+  // Smaller than the view it stays wholly inside, larger it never leaves a gap at an edge:
+  // either way its low edge lies between 0 and view - size. A stop restarts the drag there.
+  if (size != view) {
+    const int least = std::min(0, view - size);
+    const int most = std::max(0, view - size);
+    if (l < least || l > most) {
+      low = offset = l < least ? least : most;
       down = pos;
     } else {
       low = l;

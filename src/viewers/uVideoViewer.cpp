@@ -13,12 +13,15 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "platform/Log.h"
+
 namespace vedalia {
 
 TVideoViewer::TVideoViewer(QWidget* owner, const QString& filePath) : Owner(owner) {
   try {
     if (!Build(owner, filePath)) Release();
   } catch (...) {
+    LogFailure(lcViewers(), "building the video viewer");
     Release();
   }
 }

@@ -8,6 +8,7 @@
 #include "FakeMessages.h"
 #include "model3d/uGmsWriter.h"
 #include "model3d/uMesh.h"
+#include "model3d/uMeshBuffer.h"
 
 namespace vedalia {
 namespace {
@@ -284,6 +285,48 @@ TEST(GmsReader, FileErrors) {
   EXPECT_FALSE(set.LoadFromFile(dir.filePath("folder.gms")));
   EXPECT_TRUE(set.Meshes.empty());
   EXPECT_FALSE(set.Textured);
+}
+
+// The buffer's corners: the face's normal at each, (u, 1 - v) when textured, and a triangle
+// with a corner outside its array left out rather than drawn from stray memory.
+TEST(MeshBuffer, FlattensTheFirstObjectCornerByCorner) {
+  struct Case {
+    bool textured;
+    int badFace, badTexFace;  // -1: none
+    std::int64_t corners;
+  };
+  for (const Case& c : {Case{false, -1, -1, 6}, Case{true, -1, -1, 6}, Case{false, 0, -1, 3},
+                        Case{true, -1, 1, 3}}) {
+    TGLMultyMesh set;
+    auto m = std::make_unique<TGLMesh>();
+    m->Vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    m->Faces = {{0, 1, 2}, {1, 3, 2}};
+    m->FaceNormals = {{0, 0, 1}, {0.5f, 0.5f, 0}};
+    set.Meshes.push_back(std::move(m));
+    set.Meshes.push_back(std::make_unique<TGLMesh>());  // later objects are not drawn
+    set.Textured = c.textured;
+    set.TexVertices = {{0.25f, 0.125f, 0}, {1, 0, 0}, {0, 1, 0}};
+    set.TexFaces = {{0, 1, 2}, {2, 1, 0}};
+    if (c.badFace >= 0) set.Meshes[0]->Faces[c.badFace][1] = 4;
+    if (c.badTexFace >= 0) set.TexFaces[c.badTexFace][2] = -1;
+    const TFlatTriangles flat = FlattenFirstObject(set);
+    const int stride = c.textured ? 8 : 6;
+    ASSERT_EQ(flat.Stride, stride);
+    ASSERT_EQ(flat.Corners, c.corners);
+    ASSERT_EQ(flat.Data.size(), std::size_t(c.corners * stride));
+    const int face = c.badFace == 0 ? 1 : 0;  // the first triangle kept
+    for (int j = 0; j < 3; ++j) {
+      const float* corner = flat.Data.data() + j * stride;
+      const TVector3f& p = set.Meshes[0]->Vertices[set.Meshes[0]->Faces[face][j]];
+      EXPECT_EQ((TVector3f{corner[0], corner[1], corner[2]}), p) << j;
+      EXPECT_EQ((TVector3f{corner[3], corner[4], corner[5]}), set.Meshes[0]->FaceNormals[face]);
+      if (c.textured) {
+        const TVector3f& t = set.TexVertices[set.TexFaces[face][j]];
+        EXPECT_EQ(corner[6], t[0]);
+        EXPECT_EQ(corner[7], 1.0f - t[1]);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -14,14 +14,14 @@ namespace {
 
 class RecordingOpener : public IMediaOpener {
  public:
-  int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
-                const QString& userFolderName) override {
+  TOpenMediaResult OpenMedia(const QString& fileName, const QString& mediaType,
+                             const QString& objectName, const QString& userFolderName) override {
     calls << QStringList{fileName, mediaType, objectName, userFolderName};
     if (throwNext) throw std::runtime_error("catalogue failure");
     return result;
   }
   QList<QStringList> calls;
-  int result = 0;
+  TOpenMediaResult result = kMediaOpened;
   bool throwNext = false;
 };
 
@@ -178,11 +178,11 @@ TEST_F(ResultsCommandsTest, OpenFilePassesTheRequestAndShowsTheResultMessage) {
   EXPECT_TRUE(messages.shown.empty());
   send("open_file", "a.swf|photo");  // no object name
   EXPECT_EQ(opener.calls[1][2], QString());
-  opener.result = 1;
+  opener.result = kNoViewer;
   send("open_file", "a.txt|photo|x");
-  opener.result = 2;
+  opener.result = kCannotPlay;
   send("open_file", "a.swf|photo|x");
-  opener.result = 4;
+  opener.result = kViewerWindowFailed;
   send("open_file", "a.swf|photo|x");
   ASSERT_EQ(messages.shown.size(), 3u);
   EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);

@@ -140,7 +140,7 @@ class SwfFormTest : public ::testing::Test {
   ScopedFakeServices services;
   QList<QPointer<TSwfForm>> forms;
   QList<QStringList> opened;
-  int openResult = 0;
+  TOpenMediaResult openResult = kMediaOpened;
   bool openThrows = false;
 };
 

@@ -252,10 +252,10 @@ TEST_F(SwfFormTest, OpenFileAsksThePlayerSetAndShowsItsResult) {
   EXPECT_EQ(opened[1], (QStringList{"p1.jpg", "photo", "", a.userFolder}));
   EXPECT_TRUE(services.messages.shown.empty());
 
-  const QList<std::pair<int, RecordedMessage>> results = {
-      {1, {form, MessageKind::Warning, QStringLiteral("Нет такого типа медиаобъектов.")}},
-      {2, {form, MessageKind::Warning, QStringLiteral("Невозможно проиграть файл.")}},
-      {4,
+  const QList<std::pair<TOpenMediaResult, RecordedMessage>> results = {
+      {kNoViewer, {form, MessageKind::Warning, QStringLiteral("Нет такого типа медиаобъектов.")}},
+      {kCannotPlay, {form, MessageKind::Warning, QStringLiteral("Невозможно проиграть файл.")}},
+      {kViewerWindowFailed,
        {form, MessageKind::Error,
         QStringLiteral("Ошибка при создании формы плеера. Переустановка приложения может "
                        "решить данную проблему.")}},

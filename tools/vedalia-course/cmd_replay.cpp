@@ -54,11 +54,12 @@ class PrintedWindow : public IReplySink, public IMainWindowHost, public IMediaOp
   QWidget* MessageParent() const override { return nullptr; }
   // The player set's own checks decide the result; instead of a window, what would open is
   // printed: the viewer kind, its two keys, its frame and where it would be placed.
-  int OpenMedia(const QString& fileName, const QString& mediaType, const QString& objectName,
-                const QString& userFolderName) override {
+  TOpenMediaResult OpenMedia(const QString& fileName, const QString& mediaType,
+                             const QString& objectName, const QString& userFolderName) override {
     TViewerRequest r;
-    const int result = players.PrepareRequest(fileName, mediaType, objectName, userFolderName, r);
-    if (result != TPlayerSet::kDone) {
+    const TOpenMediaResult result =
+        players.PrepareRequest(fileName, mediaType, objectName, userFolderName, r);
+    if (result != kMediaOpened) {
       printLine(QStringLiteral("open: ") + fileName + QStringLiteral(" -> result ") +
                 QString::number(result));
       return result;
@@ -72,8 +73,16 @@ class PrintedWindow : public IReplySink, public IMainWindowHost, public IMediaOp
     if (open.contains(keys)) {
       placement = QStringLiteral("brought back");
     } else {
-      placement = open.isEmpty() ? QStringLiteral("centred on the work area")
-                                 : QStringLiteral("over the first viewer");
+      // The player set's own rule, on a screen of the main window's size; a headless viewer
+      // has no frame, so its outer size is its frame size.
+      const QSize outer(r.FrameWidth, r.FrameHeight);
+      const QSize screen = MainWindowOuterSize();
+      const QPoint centred((screen.width() - outer.width()) / 2,
+                           (screen.height() - outer.height()) / 2);
+      const bool firstViewer = open.isEmpty();
+      const QPoint at = PlaceViewer(firstViewer, outer, centred, screen, firstPosition);
+      placement = !firstViewer && at == firstPosition ? QStringLiteral("over the first viewer")
+                                                      : QStringLiteral("centred on the work area");
       open << keys;
     }
     printLine(QStringLiteral("open: ") + r.Kind + QStringLiteral(" viewer \"") + r.ObjectName +
@@ -87,6 +96,7 @@ class PrintedWindow : public IReplySink, public IMainWindowHost, public IMediaOp
  private:
   // Viewers never close in a replay.
   QStringList open;
+  QPoint firstPosition;
   TPlayerSet players{nullptr};
 };
 
