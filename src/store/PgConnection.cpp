@@ -173,8 +173,11 @@ PgRows PgConnection::Exec(const QString& sql, const std::vector<std::optional<QS
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
     const char* state = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
     lastState_ = QString::fromLatin1(state ? state : "");
-    std::string message = PQresultErrorMessage(result.get());
-    while (!message.empty() && message.back() == '\n') message.pop_back();
+    // Only the primary message: the full text's DETAIL may quote a failing row, password
+    // code included, and error texts reach the warnings log.
+    const char* primary = PQresultErrorField(result.get(), PG_DIAG_MESSAGE_PRIMARY);
+    std::string message = primary ? primary : "the server refused the statement";
+    if (state) message += std::string(" (") + state + ")";
     if (PQstatus(conn_) != CONNECTION_OK) FailGone(message);
     throw EngineError(EngineError::Kind::Sql, message + " in: " + sql.toStdString());
   }
