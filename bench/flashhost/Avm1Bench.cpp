@@ -27,10 +27,10 @@ const QByteArray& Movie(vedalia::SwfCompression kind) {
   static QByteArray made[2];
   QByteArray& movie = made[kind == vedalia::SwfCompression::Zlib];
   if (!movie.isEmpty()) return movie;
-  vedalia::SwfMovieSpec spec;
-  spec.version = 8;
-  spec.compression = kind;
-  spec.frameCount = kFrames;
+  vedalia::SwfMovieSpec movieSpec;
+  movieSpec.version = 8;
+  movieSpec.compression = kind;
+  movieSpec.frameCount = kFrames;
   vedalia::SwfActions a;
   a.Push("registred").Op(vedalia::SwfOp::GetVariable).If("done");
   a.Fscommand("getUsersData", "")
@@ -44,11 +44,11 @@ const QByteArray& Movie(vedalia::SwfCompression kind) {
   const int blobs = 20;
   QByteArray blob(kMovieBytes / blobs, Qt::Uninitialized);
   for (char& c : blob) c = char(random());
-  for (int i = 0; i < kFrames; ++i) spec.frameActions[i] = a;
+  for (int i = 0; i < kFrames; ++i) movieSpec.frameActions[i] = a;
   for (int i = 0; i < blobs; ++i)
-    spec.frameTags[i * (kFrames / blobs)] =
+    movieSpec.frameTags[i * (kFrames / blobs)] =
         vedalia::SwfTag(87, QByteArray("\x01\0\0\0\0\0", 6) + blob);  // DefineBinaryData
-  movie = vedalia::WriteSwfMovie(spec);
+  movie = vedalia::WriteSwfMovie(movieSpec);
   return movie;
 }
 

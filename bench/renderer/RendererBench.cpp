@@ -145,10 +145,10 @@ BENCHMARK(BM_ColdStart)
 QByteArray as2EchoMovie() {
   using vedalia::SwfActions;
   using vedalia::SwfOp;
-  vedalia::SwfMovieSpec spec;
-  spec.version = 8;
-  spec.width = 400;
-  spec.height = 300;
+  vedalia::SwfMovieSpec movieSpec;
+  movieSpec.version = 8;
+  movieSpec.width = 400;
+  movieSpec.height = 300;
   SwfActions echo;
   echo.Push("FSCommand:echo").Push("rt=").Get("n").Op(SwfOp::StringAdd).GetUrl2();
   echo.Get("n").Op(SwfOp::Return);
@@ -161,8 +161,8 @@ QByteArray as2EchoMovie() {
       .Op(SwfOp::CallMethod)
       .Op(SwfOp::Pop);
   f0.Fscommand("ready", "").Op(SwfOp::Stop);
-  spec.frameActions[0] = f0;
-  return vedalia::WriteSwfMovie(spec);
+  movieSpec.frameActions[0] = f0;
+  return vedalia::WriteSwfMovie(movieSpec);
 }
 
 void BM_RoundTrip(benchmark::State& state) {

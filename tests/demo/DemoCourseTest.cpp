@@ -423,11 +423,11 @@ class As2StartMovie : public DemoCourse,
                       public ::testing::WithParamInterface<std::tuple<int, SwfCompression>> {};
 
 TEST_P(As2StartMovie, RegistersLogsInAndListsThePupils) {
-  SwfMovieSpec spec;
-  spec.version = std::get<0>(GetParam());
-  spec.compression = std::get<1>(GetParam());
-  spec.width = 1014;
-  spec.height = 731;
+  SwfMovieSpec movieSpec;
+  movieSpec.version = std::get<0>(GetParam());
+  movieSpec.compression = std::get<1>(GetParam());
+  movieSpec.width = 1014;
+  movieSpec.height = 731;
   SwfActions f0;
   const auto command = [&](const char* name, const QString& args, const char* reply,
                            const char* keep) {
@@ -438,8 +438,8 @@ TEST_P(As2StartMovie, RegistersLogsInAndListsThePupils) {
   command("validateUser", QString::fromUtf8("Иванов;Пётр;Б;пароль"), "validated", "val");
   command("getUsersData", "", "UsersData", "users");
   f0.Set("ready", "1").Op(SwfOp::Stop);
-  spec.frameActions[0] = f0;
-  ASSERT_TRUE(WriteSwfMovieFile(course + "start.swf", spec));
+  movieSpec.frameActions[0] = f0;
+  ASSERT_TRUE(WriteSwfMovieFile(course + "start.swf", movieSpec));
   ASSERT_NO_FATAL_FAILURE(startShell());
   const QString id = movie("reg");
   EXPECT_GT(id.toInt(), 1) << id.toStdString();

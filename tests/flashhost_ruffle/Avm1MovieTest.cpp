@@ -31,16 +31,16 @@ SwfActions& report(SwfActions& a, const QString& prefix, const QString& variable
 // loops back to it, frame 3 (with a clip that sends a command) is reached only through the
 // host's GotoFrame.
 QByteArray flowMovie(int version, SwfCompression compression) {
-  SwfMovieSpec spec;
-  spec.version = version;
-  spec.compression = compression;
-  spec.frameCount = 4;
-  spec.width = 320;
-  spec.height = 240;
+  SwfMovieSpec movieSpec;
+  movieSpec.version = version;
+  movieSpec.compression = compression;
+  movieSpec.frameCount = 4;
+  movieSpec.width = 320;
+  movieSpec.height = 240;
   SwfPlacement clip;
   clip.characterId = 1;
   clip.name = "clip";
-  spec.extraTags = SwfSpriteTag(1, 1) + SwfPlaceTag(clip, version);
+  movieSpec.extraTags = SwfSpriteTag(1, 1) + SwfPlaceTag(clip, version);
 
   SwfActions watcher;
   watcher.Push("log").Get("log").Get("n").Op(SwfOp::StringAdd).Push("|").Op(SwfOp::StringAdd);
@@ -78,9 +78,9 @@ QByteArray flowMovie(int version, SwfCompression compression) {
   inner.characterId = 2;
   inner.depth = 2;
   inner.name = "inner";
-  spec.frameTags[3] = SwfSpriteTag(2, 1, SwfDoActionTag(inClip)) + SwfPlaceTag(inner, version);
-  spec.frameActions = {{0, f0}, {1, f1}, {2, f2}, {3, f3}};
-  return WriteSwfMovie(spec);
+  movieSpec.frameTags[3] = SwfSpriteTag(2, 1, SwfDoActionTag(inClip)) + SwfPlaceTag(inner, version);
+  movieSpec.frameActions = {{0, f0}, {1, f1}, {2, f2}, {3, f3}};
+  return WriteSwfMovie(movieSpec);
 }
 
 struct Command {
@@ -214,17 +214,17 @@ TEST_P(Avm1Movie, HearsEveryReplyInOrderAndAnswersTheHostContract) {
 TEST_F(Avm1BadInput, BrokenActionsAndAMovieCutBeforeItsFirstFrameLeaveTheControlSound) {
   // One frame: an action stream that does not parse (a push running past its tag) after an
   // action that does, then a sound one, still rewritten.
-  SwfMovieSpec spec;
-  spec.version = 8;
-  spec.frameCount = 2;
-  spec.frameTags[0] =
+  SwfMovieSpec movieSpec;
+  movieSpec.version = 8;
+  movieSpec.frameCount = 2;
+  movieSpec.frameTags[0] =
       SwfTag(12, SwfActions().Set("pre", "ran").Code() + QByteArray("\x96\xff\x7f\x02", 4));
   SwfActions f0;
   f0.Fscommand("addUser", "");
   report(f0, "sync:", "registred");
   report(f0, "pre:", "pre").Op(SwfOp::Stop);
-  spec.frameActions[0] = f0;
-  const QByteArray sound = WriteSwfMovie(spec);
+  movieSpec.frameActions[0] = f0;
+  const QByteArray sound = WriteSwfMovie(movieSpec);
   ASSERT_NO_FATAL_FAILURE(play(sound));
   VEDALIA_WAIT_TRUE_FOR(commands.size() >= 3, kStartMs);
   EXPECT_EQ(commands,
