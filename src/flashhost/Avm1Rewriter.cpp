@@ -401,39 +401,12 @@ QByteArray actionsOrSame(Walk& w, QByteArrayView code) {
   return valid;
 }
 
-// Bits of a MATRIX record, to step over it (button records of DefineButton).
-qsizetype matrixBytes(QByteArrayView data, qsizetype at) {
-  qsizetype bit = 0;
-  auto read = [&](int bits) -> std::int64_t {
-    std::int64_t v = 0;
-    for (int k = 0; k < bits; ++k, ++bit) {
-      const qsizetype byte = at + bit / 8;
-      if (byte >= data.size()) return -1;
-      v = (v << 1) | ((std::uint8_t(data[byte]) >> (7 - bit % 8)) & 1);
-    }
-    return v;
-  };
-  for (int part = 0; part < 2; ++part) {
-    const std::int64_t has = read(1);
-    if (has < 0) return -1;
-    if (has) {
-      const std::int64_t bits = read(5);
-      if (bits < 0) return -1;
-      bit += 2 * bits;
-    }
-  }
-  const std::int64_t bits = read(5);
-  if (bits < 0) return -1;
-  bit += 2 * bits;
-  return (bit + 7) / 8;
-}
-
 std::optional<QByteArray> button(Walk& w, int code, QByteArrayView p) {
   if (code == 7) {  // DefineButton: records up to a 0 byte, then one action stream
     qsizetype at = 2;
     while (at < p.size() && p[at] != 0) {
       at += 5;
-      const qsizetype m = matrixBytes(p, at);
+      const qsizetype m = Avm1MatrixBytes(p, at);
       if (m < 0) return std::nullopt;
       at += m;
     }
