@@ -29,8 +29,9 @@ class FakeWindow : public IReplySink, public IMainWindowHost {
 
 class FakePlayers : public IMediaOpener {
  public:
-  int OpenMedia(const QString&, const QString&, const QString&, const QString&) override {
-    return 0;
+  TOpenMediaResult OpenMedia(const QString&, const QString&, const QString&,
+                             const QString&) override {
+    return kMediaOpened;
   }
 };
 
