@@ -361,6 +361,25 @@ std::optional<QByteArray> RewriteAvm1Actions(QByteArrayView code, int swfVersion
   return out;
 }
 
+QByteArray RewriteAvm1Stream(QByteArrayView code, int swfVersion, int* commands, bool* cut) {
+  *commands = 0;
+  *cut = false;
+  if (auto r = RewriteAvm1Actions(code, swfVersion, commands)) return *r;
+  *cut = true;
+  qsizetype at = 0;
+  while (at < code.size()) {
+    const qsizetype size = std::uint8_t(code[at]) < 0x80 ? 1
+                           : at + 3 <= code.size()       ? 3 + u16(code.data() + at + 1)
+                                                         : code.size();
+    if (at + size > code.size()) break;
+    at += size;
+  }
+  const QByteArray valid = QByteArray(code.data(), at) + QByteArray(1, '\0');
+  if (auto r = RewriteAvm1Actions(valid, swfVersion, commands)) return *r;
+  *commands = 0;
+  return valid;
+}
+
 namespace {
 
 struct Walk {
@@ -378,27 +397,11 @@ void appendTag(QByteArray& out, int code, QByteArrayView payload) {
 
 QByteArray actionsOrSame(Walk& w, QByteArrayView code) {
   int count = 0;
-  if (auto r = RewriteAvm1Actions(code, w.version, &count)) {
-    w.commands += count;
-    return *r;
-  }
-  // The player halts every script of the movie, the injected ones too, at bytes it cannot
-  // read: the stream keeps the actions that parse and ends there.
-  ++w.broken;
-  qsizetype at = 0;
-  while (at < code.size()) {
-    const qsizetype size = std::uint8_t(code[at]) < 0x80 ? 1
-                           : at + 3 <= code.size()       ? 3 + u16(code.data() + at + 1)
-                                                         : code.size();
-    if (at + size > code.size()) break;
-    at += size;
-  }
-  const QByteArray valid = QByteArray(code.data(), at) + QByteArray(1, '\0');
-  if (auto r = RewriteAvm1Actions(valid, w.version, &count)) {
-    w.commands += count;
-    return *r;
-  }
-  return valid;
+  bool cut = false;
+  QByteArray out = RewriteAvm1Stream(code, w.version, &count, &cut);
+  w.commands += count;
+  if (cut) ++w.broken;
+  return out;
 }
 
 std::optional<QByteArray> button(Walk& w, int code, QByteArrayView p) {

@@ -46,6 +46,11 @@ std::optional<Avm1Rewrite> RewriteAvm1Movie(QByteArrayView swf);
 std::optional<QByteArray> RewriteAvm1Actions(QByteArrayView code, int swfVersion,
                                              int* commands = nullptr);
 
+// A stream as a rewritten movie carries it: RewriteAvm1Actions' result, or for a stream that
+// does not parse, the actions before the first unreadable one, rewritten where they parse
+// (the player would halt every script of the movie at such bytes). `cut` tells which.
+QByteArray RewriteAvm1Stream(QByteArrayView code, int swfVersion, int* commands, bool* cut);
+
 // The first frame's injected actions (DoAction bodies), for the rewriter and its tests.
 QByteArray Avm1PrologueActions(int swfVersion);
 QByteArray Avm1ReadyActions();
