@@ -38,7 +38,12 @@ class JpegFormTest : public ::testing::Test {
 
   // A form that owns itself once shown; the test deletes what is left.
   QPointer<TJpegForm> Open(const QByteArray& bytes, const QString& file = "kreml.jpg") {
-    QPointer<TJpegForm> f = new TJpegForm(nullptr, file, folder, kObject, bytes, kTitle, kUser);
+    QPointer<TJpegForm> f = new TJpegForm(nullptr, {.MovieName = file,
+                                                    .FolderPath = folder,
+                                                    .ObjectName = kObject,
+                                                    .Stream = bytes,
+                                                    .TypeTitle = kTitle,
+                                                    .UserFolderName = kUser});
     forms.push_back(f);
     return f;
   }

@@ -39,9 +39,14 @@ class ThreeDimFormTest : public ::testing::Test {
     ASSERT_TRUE(test::WriteQuarterBitmap(folder + "box.bmp"));
     ASSERT_TRUE(test::WriteBox(folder + "plain.gms", false));
   }
+  TViewerRequest Request(const QString& file) const {
+    return {.MovieName = file,
+            .FolderPath = folder,
+            .ObjectName = "object",
+            .TypeTitle = "Трёхмерная модель"};
+  }
   std::unique_ptr<TThreeDimForm> Open(const QString& file) {
-    auto form =
-        std::make_unique<TThreeDimForm>(nullptr, file, folder, "object", "Трёхмерная модель");
+    auto form = std::make_unique<TThreeDimForm>(nullptr, Request(file));
     form->show();
     return form;
   }
@@ -218,8 +223,7 @@ TEST_F(ThreeDimFormTest, ALoadFailureIsReportedAndTheWindowGoes) {
   for (const char* file : {"bad.gms", "odd.gms", "missing.gms"}) {
     messages.texts.clear();
     messages.kinds.clear();
-    QPointer<TThreeDimForm> form =
-        new TThreeDimForm(nullptr, file, folder, "object", "Трёхмерная модель");
+    QPointer<TThreeDimForm> form = new TThreeDimForm(nullptr, Request(file));
     EXPECT_EQ(messages.texts, QStringList{"Невозможно загрузить 3D модель."}) << file;
     ASSERT_EQ(messages.kinds.size(), 1u);
     EXPECT_EQ(messages.kinds[0], MessageKind::Warning);

@@ -63,8 +63,12 @@ TEST_F(JpegViewerPaths, SaveCommandsStayInsideTheCourse) {
       const std::string context = "slot " + std::to_string(slot) + " name \"" +
                                   QString(name).replace(QChar(0), "\\0").left(60).toStdString() +
                                   "\"";
-      QPointer<TJpegForm> form =
-          new TJpegForm(nullptr, "kreml.jpg", folder, objectName, picture, "Фото", user);
+      QPointer<TJpegForm> form = new TJpegForm(nullptr, {.MovieName = "kreml.jpg",
+                                                         .FolderPath = folder,
+                                                         .ObjectName = objectName,
+                                                         .Stream = picture,
+                                                         .TypeTitle = "Фото",
+                                                         .UserFolderName = user});
       const TreeSnapshot before = Outside();
       form->mnuSavePersonalClick();
       // The pupil takes the suggested folder and name; where no folder is suggested, the
