@@ -12,6 +12,7 @@
 #include "HostileNames.h"
 #include "TestJpeg.h"
 #include "TreeSnapshot.h"
+#include "common/FakeServices.h"
 #include "shell/uMisc.h"
 #include "viewers/JpegFrm.h"
 
@@ -46,7 +47,7 @@ class JpegViewerPaths : public ::testing::Test {
     return all;
   }
 
-  ScopedServices services;
+  ScopedFakeServices services;
   QTemporaryDir sandbox;
   QString course, folder, outside;
   QByteArray picture;
@@ -75,12 +76,13 @@ TEST_F(JpegViewerPaths, SaveCommandsStayInsideTheCourse) {
       // dialog opens in the personal folders' root.
       services.dialogs.answer.clear();
       form->mnuSaveOtherClick();
-      const QString dir = services.dialogs.lastDir;
+      ASSERT_FALSE(services.dialogs.opened.empty()) << context;
+      const QString dir = services.dialogs.opened.back().initialDir;
       EXPECT_TRUE(dir.isEmpty() || QDir::cleanPath(dir).startsWith(root))
           << context << " " << dir.toStdString();
       const QString base = dir.isEmpty() ? root : dir;
-      const QString typed = IsPlainName(services.dialogs.lastName) ? services.dialogs.lastName
-                                                                   : QStringLiteral("копия");
+      const QString suggested = services.dialogs.opened.back().initialName;
+      const QString typed = IsPlainName(suggested) ? suggested : QStringLiteral("копия");
       services.dialogs.answer = base + "/" + typed;
       form->mnuSaveOtherClick();
 

@@ -12,7 +12,7 @@
 #include <QtTest/QTest>
 #include <memory>
 
-#include "Fakes.h"
+#include "common/FakeServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
 #include "shell/uMisc.h"

@@ -1,6 +1,6 @@
 #pragma once
-// Fakes of the desktop services: dialogs answered from a script, messages and printing
-// recorded, so that the window's commands run without a person.
+// Fakes of the desktop services, shared by the widget tests: dialogs answered from a script,
+// messages and printing recorded, so that a window's commands run without a person.
 
 #include <QPrinter>
 #include <QString>
@@ -30,13 +30,19 @@ struct RecordedMessage {
   QWidget* parent;
   MessageKind kind;
   QString text;
+  QString caption{};
 };
 
 class FakeMessages : public IMessageService {
  public:
   void ShowMessage(QWidget* parent, MessageKind kind, const QString& text,
-                   const QString&) override {
-    shown.push_back({parent, kind, text});
+                   const QString& caption) override {
+    shown.push_back({parent, kind, text, caption});
+  }
+  QStringList Texts() const {
+    QStringList texts;
+    for (const RecordedMessage& m : shown) texts << m.text;
+    return texts;
   }
   std::vector<RecordedMessage> shown;
 };
@@ -49,7 +55,8 @@ struct RecordedDialog {
   QString filter;
 };
 
-// Each dialog takes the next answer; an empty answer (or none left) is a cancel.
+// Each dialog takes the next scripted answer, with none left the standing `answer`; an empty
+// answer is a cancel.
 class FakeFileDialogs : public IFileDialogService {
  public:
   QString GetSaveFileName(QWidget* parent, const QString&, const QString& initialDir,
@@ -63,6 +70,7 @@ class FakeFileDialogs : public IFileDialogService {
     return next();
   }
   std::deque<QString> answers;
+  QString answer;
   std::vector<RecordedDialog> opened;
   // Runs while a dialog is open (as the message loop would run other events).
   std::function<void()> whileOpen;
@@ -70,7 +78,7 @@ class FakeFileDialogs : public IFileDialogService {
  private:
   QString next() {
     if (whileOpen) whileOpen();
-    if (answers.empty()) return {};
+    if (answers.empty()) return answer;
     QString a = answers.front();
     answers.pop_front();
     return a;
@@ -81,8 +89,9 @@ class FakeFileDialogs : public IFileDialogService {
 class FakePrinters : public IPrinterService {
  public:
   QStringList PrinterNames() override { return names; }
-  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override {
+  std::unique_ptr<QPrinter> CreatePrinter(const QString& name) override {
     if (names.isEmpty()) return nullptr;
+    requested << name;
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(pdfPath);
@@ -96,6 +105,7 @@ class FakePrinters : public IPrinterService {
     return confirm;
   }
   QStringList names;
+  QStringList requested;  // the printer names asked for, in order
   QString pdfPath;
   bool confirm = true;
   int created = 0;
