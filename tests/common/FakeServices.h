@@ -11,6 +11,7 @@
 #include <ostream>
 #include <vector>
 
+#include "common/FakeMessages.h"
 #include "shell/uServices.h"
 
 // Readable failure output for Qt strings.
@@ -25,27 +26,6 @@ inline void PrintTo(const QStringList& list, std::ostream* os) {
 }
 
 namespace vedalia::test {
-
-struct RecordedMessage {
-  QWidget* parent;
-  MessageKind kind;
-  QString text;
-  QString caption{};
-};
-
-class FakeMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget* parent, MessageKind kind, const QString& text,
-                   const QString& caption) override {
-    shown.push_back({parent, kind, text, caption});
-  }
-  QStringList Texts() const {
-    QStringList texts;
-    for (const RecordedMessage& m : shown) texts << m.text;
-    return texts;
-  }
-  std::vector<RecordedMessage> shown;
-};
 
 struct RecordedDialog {
   bool save;
