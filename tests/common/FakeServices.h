@@ -68,6 +68,9 @@ class FakeFileDialogs : public IFileDialogService {
 // Printers that print into a PDF file.
 class FakePrinters : public IPrinterService {
  public:
+  FakePrinters() = default;
+  FakePrinters(QStringList names, QString pdfPath)
+      : names(std::move(names)), pdfPath(std::move(pdfPath)) {}
   QStringList PrinterNames() override { return names; }
   std::unique_ptr<QPrinter> CreatePrinter(const QString& name) override {
     if (names.isEmpty()) return nullptr;
