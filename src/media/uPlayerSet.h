@@ -2,7 +2,6 @@
 // The player set: opens a course item in the right viewer window, or brings back the window
 // that already shows it, and places new windows over the first one.
 
-#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -11,34 +10,15 @@
 
 #include "media/uMediaTypes.h"
 #include "shell/uServices.h"
+#include "viewers/uPlayerForm.h"
 
 class QWidget;
 
 namespace vedalia {
 
-class TPlayerForm;
-
 // OpenMedia (file name, media type, object name, user folder name) -> result.
 using TOpenMediaFunc =
     std::function<TOpenMediaResult(const QString&, const QString&, const QString&, const QString&)>;
-
-// Everything a viewer window is created with; which fields a kind uses follows its
-// constructor.
-struct TViewerRequest {
-  QString Kind;  // "swf" (also XML items), "jpg", "avi" or "gms"
-  QString MovieName;
-  QString FolderPath;
-  QString ObjectName;
-  QString ContentName;
-  QByteArray Stream;
-  QString TypeTitle;
-  QString UserFolderName;
-  QString SaveExtension;
-  bool SuggestName = false;
-  bool FixedSize = true;
-  int FrameWidth = 800;
-  int FrameHeight = 600;
-};
 
 // Creates viewer windows and reaches the desktop; the real one makes the viewer classes,
 // tests substitute their own.

@@ -19,21 +19,11 @@ class TViewerFactory final : public IViewerFactory {
   TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& r,
                             const TOpenMediaFunc& onOpenMedia) override {
     if (r.Kind == QLatin1String("swf")) {
-      return new TSwfForm(owner, onOpenMedia, r.MovieName, r.FolderPath, r.ObjectName,
-                          r.ContentName, r.Stream, r.TypeTitle, r.UserFolderName, r.SaveExtension,
-                          r.SuggestName, r.FixedSize, r.FrameWidth, r.FrameHeight);
+      return new TSwfForm(owner, onOpenMedia, r);
     }
-    if (r.Kind == QLatin1String("jpg")) {
-      return new TJpegForm(owner, r.MovieName, r.FolderPath, r.ObjectName, r.Stream, r.TypeTitle,
-                           r.UserFolderName);
-    }
-    if (r.Kind == QLatin1String("avi")) {
-      return new TAviForm(owner, r.MovieName, r.FolderPath, r.ObjectName, r.TypeTitle, r.FrameWidth,
-                          r.FrameHeight);
-    }
-    if (r.Kind == QLatin1String("gms")) {
-      return new TThreeDimForm(owner, r.MovieName, r.FolderPath, r.ObjectName, r.TypeTitle);
-    }
+    if (r.Kind == QLatin1String("jpg")) return new TJpegForm(owner, r);
+    if (r.Kind == QLatin1String("avi")) return new TAviForm(owner, r);
+    if (r.Kind == QLatin1String("gms")) return new TThreeDimForm(owner, r);
     return nullptr;
   }
 

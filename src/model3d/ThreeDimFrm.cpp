@@ -50,9 +50,10 @@ void AddSeparator(QHBoxLayout* bar, int width) { bar->addSpacing(width); }
 
 }  // namespace
 
-TThreeDimForm::TThreeDimForm(QWidget* owner, const QString& fileName, const QString& folderPath,
-                             const QString& objectName, const QString& typeTitle)
-    : TPlayerForm(owner, objectName, typeTitle), FFileName(fileName), FFolderPath(folderPath) {
+TThreeDimForm::TThreeDimForm(QWidget* owner, const TViewerRequest& request)
+    : TPlayerForm(owner, request.ObjectName, request.TypeTitle),
+      FFileName(request.MovieName),
+      FFolderPath(request.FolderPath) {
   SetCloseAction(TCloseAction::Hide);
   BuildControls();
   RedrawTimer = new QTimer(this);

@@ -23,10 +23,10 @@ class TThreeDimForm : public TPlayerForm {
   static constexpr float ZoomStep = 1.3f;
   static constexpr float RotationStep = 4.0f;
 
-  // Loads FolderPath + FileName (and the bitmap of the same name beside it, when there is one).
-  // On failure the window tells the user, never shows and closes itself (freed) right after.
-  TThreeDimForm(QWidget* owner, const QString& fileName, const QString& folderPath,
-                const QString& objectName, const QString& typeTitle);
+  // Loads FolderPath + MovieName (and the bitmap of the same name beside it, when there is
+  // one). On failure the window tells the user, never shows and closes itself (freed) right
+  // after.
+  TThreeDimForm(QWidget* owner, const TViewerRequest& request);
   ~TThreeDimForm() override;
 
   // Null when the model could not be loaded.

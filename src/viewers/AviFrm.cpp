@@ -38,12 +38,10 @@ int ProportionalWindowHeight(int videoWidth, int videoHeight, int extraWidth, in
                                                    std::numeric_limits<int>::max()));
 }
 
-TAviForm::TAviForm(QWidget* owner, const QString& fileName, const QString& folderPath,
-                   const QString& objectName, const QString& typeTitle, int frameWidth,
-                   int frameHeight)
-    : TPlayerForm(owner, objectName, typeTitle),
-      FFrameWidth(frameWidth),
-      FFrameHeight(frameHeight) {
+TAviForm::TAviForm(QWidget* owner, const TViewerRequest& request)
+    : TPlayerForm(owner, request.ObjectName, request.TypeTitle),
+      FFrameWidth(request.FrameWidth),
+      FFrameHeight(request.FrameHeight) {
   mnuFile = menuBar()->addMenu(QStringLiteral("Файл"));
   mnuExit = mnuFile->addAction(QStringLiteral("Выход"));
   mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));
@@ -63,7 +61,7 @@ TAviForm::TAviForm(QWidget* owner, const QString& fileName, const QString& folde
   setCentralWidget(FClient);
   resize(696, 480);
 
-  FPlayer = std::make_unique<TVideoViewer>(FClient, folderPath + fileName);
+  FPlayer = std::make_unique<TVideoViewer>(FClient, request.FolderPath + request.MovieName);
   MeasureExtras();
   FFollowing = true;
   if (FPlayer->IsBuilt()) {

@@ -24,10 +24,9 @@ class TAviForm : public TPlayerForm {
   Q_OBJECT
 
  public:
-  // Plays `folderPath` + `fileName`; the window takes the video's size and plays before it is
+  // Plays FolderPath + MovieName; the window takes the video's size and plays before it is
   // shown. The frame size is kept as received; the video decides the window's size.
-  TAviForm(QWidget* owner, const QString& fileName, const QString& folderPath,
-           const QString& objectName, const QString& typeTitle, int frameWidth, int frameHeight);
+  TAviForm(QWidget* owner, const TViewerRequest& request);
   ~TAviForm() override;
 
   // Menu, as designed.

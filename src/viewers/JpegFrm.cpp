@@ -54,14 +54,12 @@ class TJpegCanvas final : public QWidget {
   TJpegForm* FForm;
 };
 
-TJpegForm::TJpegForm(QWidget* owner, const QString& fileName, const QString& folderPath,
-                     const QString& objectName, const QByteArray& contentStream,
-                     const QString& typeTitle, const QString& userFolderName)
-    : TPlayerForm(owner, objectName, typeTitle),
-      FFileName(fileName),
-      FFolderPath(folderPath),
-      FUserFolderName(userFolderName),
-      FContentStream(contentStream) {
+TJpegForm::TJpegForm(QWidget* owner, const TViewerRequest& request)
+    : TPlayerForm(owner, request.ObjectName, request.TypeTitle),
+      FFileName(request.MovieName),
+      FFolderPath(request.FolderPath),
+      FUserFolderName(request.UserFolderName),
+      FContentStream(request.Stream) {
   QPalette pal = palette();
   pal.setColor(QPalette::Window, Qt::white);
   setPalette(pal);
@@ -69,7 +67,7 @@ TJpegForm::TJpegForm(QWidget* owner, const QString& fileName, const QString& fol
   setCentralWidget(FCanvas);
   BuildMenu();
   resize(kDesignWidth, kDesignHeight);
-  FormCreate(contentStream);
+  FormCreate(FContentStream);
 }
 
 TJpegForm::~TJpegForm() = default;

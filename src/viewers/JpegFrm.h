@@ -27,11 +27,9 @@ class TJpegForm : public TPlayerForm, private IJpegWindow {
   static constexpr int kDesignWidth = 870;
   static constexpr int kDesignHeight = 640;
 
-  // The window decodes `contentStream` at once; when it does not decode, it shows
+  // The window decodes `request.Stream` at once; when it does not decode, it shows
   // "Невозможно загрузить изображение." and closes itself once the event loop runs.
-  TJpegForm(QWidget* owner, const QString& fileName, const QString& folderPath,
-            const QString& objectName, const QByteArray& contentStream, const QString& typeTitle,
-            const QString& userFolderName);
+  TJpegForm(QWidget* owner, const TViewerRequest& request);
   ~TJpegForm() override;
 
   // Null when loading failed.

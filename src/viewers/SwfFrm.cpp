@@ -102,22 +102,18 @@ TOpenFileArgs SplitOpenFileArgs(const QString& args) {
 
 // ---- The window -------------------------------------------------------------------------------
 
-TSwfForm::TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const QString& movieName,
-                   const QString& folderPath, const QString& objectName, const QString& contentName,
-                   const QByteArray& stream, const QString& typeTitle,
-                   const QString& userFolderName, const QString& saveExtension, bool suggestName,
-                   bool fixedSize, int frameWidth, int frameHeight)
-    : TPlayerForm(owner, objectName, typeTitle),
+TSwfForm::TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const TViewerRequest& request)
+    : TPlayerForm(owner, request.ObjectName, request.TypeTitle),
       FOnOpenMedia(std::move(onOpenMedia)),
-      FMovieName(movieName),
-      FFolderPath(folderPath),
-      FContentName(contentName),
-      FStreamBytes(stream),
-      FUserFolderName(userFolderName),
-      FSaveExtension(saveExtension),
-      FFixedSize(fixedSize),
-      FFrameWidth(frameWidth),
-      FFrameHeight(frameHeight) {
+      FMovieName(request.MovieName),
+      FFolderPath(request.FolderPath),
+      FContentName(request.ContentName),
+      FStreamBytes(request.Stream),
+      FUserFolderName(request.UserFolderName),
+      FSaveExtension(request.SaveExtension),
+      FFixedSize(request.FixedSize),
+      FFrameWidth(request.FrameWidth),
+      FFrameHeight(request.FrameHeight) {
   FShPlayer = new TFlashPlayerControl(this);
   FShPlayer->SetFrameNum(-1);
   FShPlayer->SetPlaying(false);
@@ -143,7 +139,7 @@ TSwfForm::TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const QString& m
     // The dialog completes a bare name with the extension of the type it shows first.
     FSaveOther.defaultExt = FSaveExtension;
   }
-  if (suggestName) FSaveOther.fileName = objectName;
+  if (request.SuggestName) FSaveOther.fileName = request.ObjectName;
 
   FormCreate();
 }

@@ -63,11 +63,8 @@ class TSwfForm : public TPlayerForm {
     QString fileName;
   };
 
-  TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const QString& movieName,
-           const QString& folderPath, const QString& objectName, const QString& contentName,
-           const QByteArray& stream, const QString& typeTitle, const QString& userFolderName,
-           const QString& saveExtension, bool suggestName, bool fixedSize, int frameWidth,
-           int frameHeight);
+  // Plays `request.Stream`; SuggestName presets the save dialog's name and is not kept.
+  TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const TViewerRequest& request);
   ~TSwfForm() override;
 
   // How long a new window listens for its movie's first frame (tests shorten it).

@@ -2,12 +2,32 @@
 // The base of every viewer window: a top-level window owned by the main window and known to
 // the player set by two keys, the object's name and its type title.
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <QString>
 
 class QCloseEvent;
 
 namespace vedalia {
+
+// Everything a viewer window is created with, named as the window's fields; which of them a
+// kind uses follows its constructor. Every field has a default, so that callers name only
+// the ones they set.
+struct TViewerRequest {
+  QString Kind{};  // the viewer that takes it: "swf" (also XML items), "jpg", "avi" or "gms"
+  QString MovieName{};
+  QString FolderPath{};
+  QString ObjectName{};
+  QString ContentName{};
+  QByteArray Stream{};
+  QString TypeTitle{};
+  QString UserFolderName{};
+  QString SaveExtension{};
+  bool SuggestName = false;
+  bool FixedSize = true;
+  int FrameWidth = 800;
+  int FrameHeight = 600;
+};
 
 class TPlayerForm : public QMainWindow {
   Q_OBJECT

@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "common/Colours.h"
+#include "common/FakeServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
 #include "media/uPlayerSet.h"
@@ -60,35 +61,6 @@ bool WaitForMovie(Condition answered, int ms) {
     (void)WaitForMovie([&] { return (actual) == (expected); }, kAnswerMs);  \
     ASSERT_EQ(actual, expected) << "waited for: " #actual " == " #expected; \
   } while (false)
-
-class RecordingMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget*, MessageKind, const QString& text, const QString&) override {
-    shown << text;
-  }
-  QStringList shown;
-};
-
-// The pupil's choice in every file dialog: one file.
-class FixedFileDialogs : public IFileDialogService {
- public:
-  QString GetSaveFileName(QWidget*, const QString&, const QString&, const QString&,
-                          const QString&) override {
-    return chosen;
-  }
-  QString GetOpenFileName(QWidget*, const QString&, const QString&, const QString&) override {
-    return chosen;
-  }
-  QString chosen;
-};
-
-// A machine without printers.
-class NoPrinters : public IPrinterService {
- public:
-  QStringList PrinterNames() override { return {}; }
-  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override { return nullptr; }
-  bool ExecPrintDialog(QWidget*, QPrinter&) override { return false; }
-};
 
 bool CopyTree(const QString& from, const QString& to) {
   if (!QDir().mkpath(to)) return false;
@@ -216,9 +188,9 @@ class DemoCourse : public ::testing::Test {
   QTemporaryDir dir;
   QString course;
   QString settingsPath;
-  RecordingMessages messages;
-  FixedFileDialogs dialogs;
-  NoPrinters printers;
+  test::FakeMessages messages;
+  test::FakeFileDialogs dialogs;  // the pupil's choice in every file dialog: `answer`
+  test::FakePrinters printers;    // none installed
   Services previousServices;
   std::unique_ptr<TMainForm> form;
   TFlashPlayerControl* player = nullptr;
@@ -270,7 +242,7 @@ TEST_F(DemoCourse, RegistrationLogInUsersListAndDeletionByClicks) {
   EXPECT_FALSE(QFileInfo::exists(course + "folders/8Б/Иванов Пётр"));
   // The movie asks for the list again after a deletion.
   DEMO_WAIT_EQ(movie("list:usersList").split(QLatin1Char('\n')).size(), 1);
-  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join(" | ").toStdString();
+  EXPECT_TRUE(messages.shown.empty()) << messages.Texts().join(" | ").toStdString();
 }
 
 TEST_F(DemoCourse, QuizScoreIsStoredAndTheCloseBoxQuitsRememberingTheLogIn) {
@@ -321,28 +293,28 @@ TEST_F(DemoCourse, AnItemOpensInItsWindowAndItsMovieUsesTheWindowsCommands) {
   DEMO_WAIT_EQ(item->GetVariable("info"), "папка: animation · файл: orbit.swf");
 
   // The note goes into a Flash data file as Windows-1251 text and comes back from it.
-  dialogs.chosen = dir.path() + "/заметка";
+  dialogs.answer = dir.path() + "/заметка";
   ASSERT_NO_FATAL_FAILURE(click("saveNote", item));
   DEMO_WAIT_EQ(item->GetVariable("status"), "Заметка сохранена в файл данных.");
-  QFile note(dialogs.chosen + ".fld");
+  QFile note(dialogs.answer + ".fld");
   ASSERT_TRUE(note.open(QIODevice::ReadOnly));
   EXPECT_EQ(FromCp1251(note.readAll()), item->GetVariable("field:note"));
   note.close();
-  dialogs.chosen = note.fileName();
+  dialogs.answer = note.fileName();
   ASSERT_NO_FATAL_FAILURE(click("loadNote", item));
   DEMO_WAIT_EQ(item->GetVariable("status"), "Заметка загружена из файла данных.");
   EXPECT_EQ(item->GetVariable("field:note"), "Год — это один оборот Земли.");
   // Printing without a printer: the window says so.
   ASSERT_NO_FATAL_FAILURE(click("print", item));
-  DEMO_WAIT_EQ(messages.shown.size(), 1);
-  EXPECT_TRUE(messages.shown[0].startsWith("Принтеров не обнаружено."));
+  DEMO_WAIT_EQ(messages.shown.size(), 1u);
+  EXPECT_TRUE(messages.shown[0].text.startsWith("Принтеров не обнаружено."));
 
   // Its own "close" button ends the window through the window's "app_exit".
   const QPointer<TSwfForm> guard(window);
   ASSERT_NO_FATAL_FAILURE(click("close", item));
   DEMO_WAIT_TRUE(form->PlayerSet()->OpenWindows().isEmpty());
   DEMO_WAIT_TRUE(guard.isNull());  // it frees itself
-  EXPECT_EQ(messages.shown.size(), 1);
+  EXPECT_EQ(messages.shown.size(), 1u);
 }
 
 // Buttons of the ActionScript 2 reference item as the course tool lays them out: 260 x 40 at
@@ -354,12 +326,12 @@ TEST_F(DemoCourse, AnActionScript2ItemSendsTheWindowsCommandsFromItsButtons) {
   ASSERT_NO_FATAL_FAILURE(openAs2Item(item));
   // Nothing tells when this movie has started: a click before that reaches no button, so the
   // first one is repeated until the window answers it.
-  for (int attempt = 0; attempt < 10 && messages.shown.isEmpty(); ++attempt) {
+  for (int attempt = 0; attempt < 10 && messages.shown.empty(); ++attempt) {
     ASSERT_NO_FATAL_FAILURE(clickStage(As2Button(1), item));
-    (void)WaitForMovie([&] { return !messages.shown.isEmpty(); }, 3000);
+    (void)WaitForMovie([&] { return !messages.shown.empty(); }, 3000);
   }
-  ASSERT_EQ(messages.shown.size(), 1);
-  EXPECT_EQ(messages.shown[0], "Файл успешно скопирован в Вашу личную директорию.");
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0].text, "Файл успешно скопирован в Вашу личную директорию.");
   EXPECT_TRUE(QFileInfo::exists(course + "folders/Справочник.doc"));
   ASSERT_NO_FATAL_FAILURE(clickStage(As2Button(2), item));
   DEMO_WAIT_EQ(form->PlayerSet()->OpenWindows().size(), 2);

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "common/FakeMessages.h"
 #include "common/WaitFor.h"
 #include "flashhost/SwfWriter.h"
 #include "media/uPlayerSet.h"
@@ -20,14 +21,6 @@
 using namespace vedalia;
 
 namespace {
-
-class SilentMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget*, MessageKind, const QString& text, const QString&) override {
-    shown << text;
-  }
-  QStringList shown;
-};
 
 class RealViewersTest : public ::testing::Test {
  protected:
@@ -48,7 +41,7 @@ class RealViewersTest : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  SilentMessages messages;
+  test::FakeMessages messages;
   Services previous;
   std::unique_ptr<TPlayerSet> set = std::make_unique<TPlayerSet>(nullptr);
 };
@@ -77,7 +70,7 @@ TEST_F(RealViewersTest, EachKindOpensInItsViewerAndComesBack) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_TRUE(w->windowFlags() & Qt::WindowStaysOnTopHint);
   }
-  EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join('\n').toStdString();
+  EXPECT_TRUE(messages.shown.empty()) << messages.Texts().join('\n').toStdString();
 
   // The 3D viewer only hides and is brought back by the same request; the others go.
   model->close();

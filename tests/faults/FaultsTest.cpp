@@ -11,6 +11,8 @@
 #include "FaultFiles.h"
 #include "FileSizeLimit.h"
 #include "Mounts.h"
+#include "common/FakeMainWindow.h"
+#include "common/FakeMessages.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
@@ -38,21 +40,6 @@ void FillUp(const QString& dir) {
   while (f.write("x", 1) == 1 && f.flush()) {
   }
 }
-
-class SilentMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget*, MessageKind, const QString&, const QString&) override {}
-};
-
-class Window : public IReplySink, public IMainWindowHost {
- public:
-  void ReplyToMovie(const QString& text) override { replies << text; }
-  QSize MainWindowOuterSize() const override { return QSize(1030, 770); }
-  void CloseMainWindow() override { ++closed; }
-  QWidget* MessageParent() const override { return nullptr; }
-  QStringList replies;
-  int closed = 0;
-};
 
 class Faults : public ::testing::Test {
  protected:
@@ -137,8 +124,8 @@ class Faults : public ::testing::Test {
 
   QTemporaryDir dir;
   QString base, settingsPath;
-  SilentMessages messages;
-  Window window;
+  FakeMessages messages;
+  FakeMainWindow window;
   std::unique_ptr<TMainCommandHandler> handler;
   Services previousServices;
   SpecialFolderLookup previousLookup;

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "TestJpeg.h"
+#include "common/FakeServices.h"
 #include "shell/uMisc.h"
 #include "viewers/JpegFrm.h"
 
@@ -38,7 +39,12 @@ class JpegFormTest : public ::testing::Test {
 
   // A form that owns itself once shown; the test deletes what is left.
   QPointer<TJpegForm> Open(const QByteArray& bytes, const QString& file = "kreml.jpg") {
-    QPointer<TJpegForm> f = new TJpegForm(nullptr, file, folder, kObject, bytes, kTitle, kUser);
+    QPointer<TJpegForm> f = new TJpegForm(nullptr, {.MovieName = file,
+                                                    .FolderPath = folder,
+                                                    .ObjectName = kObject,
+                                                    .Stream = bytes,
+                                                    .TypeTitle = kTitle,
+                                                    .UserFolderName = kUser});
     forms.push_back(f);
     return f;
   }
@@ -51,7 +57,7 @@ class JpegFormTest : public ::testing::Test {
     for (auto& f : forms) delete f.data();
   }
 
-  test::ScopedServices services;
+  test::ScopedFakeServices services;
   QTemporaryDir tmp;
   QString root;
   QString folder;
@@ -198,8 +204,9 @@ TEST_F(JpegFormTest, CopiesArePlainAndNamedAfterTypeAndObject) {
   // A chosen file without an extension gets ".jpg".
   services.dialogs.answer = root + "elsewhere";
   f->mnuSaveOther->trigger();
-  EXPECT_EQ(services.dialogs.lastName, kObject);
-  EXPECT_EQ(services.dialogs.lastFilter, TJpegForm::SaveFilter());
+  ASSERT_EQ(services.dialogs.opened.size(), 1u);
+  EXPECT_EQ(services.dialogs.opened[0].initialName, kObject);
+  EXPECT_EQ(services.dialogs.opened[0].filter, TJpegForm::SaveFilter());
   QFile other(root + "elsewhere.jpg");
   ASSERT_TRUE(other.open(QIODevice::ReadOnly));
   EXPECT_EQ(other.readAll(), plain);
@@ -234,7 +241,7 @@ TEST_F(JpegFormTest, PrintsTheFullPictureOnTheFirstPrinter) {
   services.printers.pdfPath = root + "out.pdf";
   services.printers.confirm = false;
   f->mnuPrint->trigger();
-  EXPECT_EQ(services.printers.dialogs, 1);
+  EXPECT_EQ(services.printers.dialogParents.size(), 1u);
   EXPECT_FALSE(QFile::exists(root + "out.pdf"));
 
   services.printers.confirm = true;

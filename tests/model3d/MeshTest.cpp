@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "FakeMessages.h"
+#include "common/FakeMessages.h"
 #include "model3d/uGmsWriter.h"
 #include "model3d/uMesh.h"
 #include "model3d/uMeshBuffer.h"
@@ -204,22 +204,22 @@ TEST(GmsReader, SeveralObjectsAreKeptInFileOrder) {
 }
 
 TEST(GmsReader, TextureBlocks) {
-  test::FakeMessages messages;
+  test::ScopedFakeMessages messages;
   auto l = Load(kTexture + kObject);
   ASSERT_TRUE(l->ok) << l->error.toStdString();
   EXPECT_TRUE(l->set.Textured);
   EXPECT_EQ(l->set.NumTexVerts, 3);
   EXPECT_EQ(l->set.TexVertices[0], (TVector3f{0.25f, 0.1f, 0}));
   EXPECT_EQ(l->set.TexFaces[1], (TTriangle{2, 1, 0}));
-  EXPECT_TRUE(messages.texts.isEmpty());
+  EXPECT_TRUE(messages.shown.empty());
 
   // A wrong third line: the message, no texture, and its lines are read as top-level lines.
   const std::string broken = Replace(kTexture, "Texture vertices:\n", "Texture vertices\n");
   auto bad = Load(broken + kObject);
   ASSERT_TRUE(bad->ok) << bad->error.toStdString();
   EXPECT_FALSE(bad->set.Textured);
-  ASSERT_EQ(messages.texts, QStringList{"Texture not present!"});
-  EXPECT_EQ(messages.kinds[0], MessageKind::Plain);
+  ASSERT_EQ(messages.Texts(), QStringList{"Texture not present!"});
+  EXPECT_EQ(messages.shown[0].kind, MessageKind::Plain);
 
   // A later complete block makes the model textured; a later block replaces an earlier one.
   auto later = Load(broken + kObject + Replace(kTexture, "3 2 1\n", "1 1 1\n"));
@@ -232,7 +232,7 @@ TEST(GmsReader, TextureBlocks) {
 }
 
 TEST(GmsReader, InconsistentFilesAreRefused) {
-  test::FakeMessages messages;
+  test::ScopedFakeMessages messages;
   // Vertex numbers outside 1..NV.
   EXPECT_FALSE(Load(Replace(kObject, "1 3 4\n", "1 3 5\n"))->ok);
   EXPECT_FALSE(Load(Replace(kObject, "1 3 4\n", "0 3 4\n"))->ok);
@@ -246,7 +246,7 @@ TEST(GmsReader, InconsistentFilesAreRefused) {
   EXPECT_FALSE(Load("")->ok);
   EXPECT_FALSE(Load(Replace(kObject, "4 2\n", "-4 2\n"))->ok);
   EXPECT_FALSE(Load(kObject + Replace(kTexture, "3 2\n", "-3 2\n"))->ok);
-  EXPECT_TRUE(messages.texts.isEmpty());
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST(GmsReader, CountsBeyondTheFileAreRefusedBeforeAllocating) {

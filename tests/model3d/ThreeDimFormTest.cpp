@@ -13,8 +13,8 @@
 #include <cmath>
 #include <memory>
 
-#include "FakeMessages.h"
 #include "ModelFiles.h"
+#include "common/FakeMessages.h"
 #include "model3d/ThreeDimFrm.h"
 #include "model3d/uMeshView.h"
 
@@ -39,15 +39,20 @@ class ThreeDimFormTest : public ::testing::Test {
     ASSERT_TRUE(test::WriteQuarterBitmap(folder + "box.bmp"));
     ASSERT_TRUE(test::WriteBox(folder + "plain.gms", false));
   }
+  TViewerRequest Request(const QString& file) const {
+    return {.MovieName = file,
+            .FolderPath = folder,
+            .ObjectName = "object",
+            .TypeTitle = "Трёхмерная модель"};
+  }
   std::unique_ptr<TThreeDimForm> Open(const QString& file) {
-    auto form =
-        std::make_unique<TThreeDimForm>(nullptr, file, folder, "object", "Трёхмерная модель");
+    auto form = std::make_unique<TThreeDimForm>(nullptr, Request(file));
     form->show();
     return form;
   }
   QTemporaryDir dir;
   QString folder;
-  test::FakeMessages messages;
+  test::ScopedFakeMessages messages;
 };
 
 TEST_F(ThreeDimFormTest, ShowsTheModelWithOrWithoutItsBitmap) {
@@ -66,7 +71,7 @@ TEST_F(ThreeDimFormTest, ShowsTheModelWithOrWithoutItsBitmap) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(plain.get()));
   ASSERT_TRUE(plain->View());
   EXPECT_FALSE(plain->View()->Textured());
-  EXPECT_TRUE(messages.texts.isEmpty());
+  EXPECT_TRUE(messages.shown.empty());
 
   // The bitmap is found whatever its letter case.
   ASSERT_TRUE(test::WriteBox(folder + "upper.gms", true));
@@ -216,13 +221,11 @@ TEST_F(ThreeDimFormTest, ALoadFailureIsReportedAndTheWindowGoes) {
   odd.close();
 
   for (const char* file : {"bad.gms", "odd.gms", "missing.gms"}) {
-    messages.texts.clear();
-    messages.kinds.clear();
-    QPointer<TThreeDimForm> form =
-        new TThreeDimForm(nullptr, file, folder, "object", "Трёхмерная модель");
-    EXPECT_EQ(messages.texts, QStringList{"Невозможно загрузить 3D модель."}) << file;
-    ASSERT_EQ(messages.kinds.size(), 1u);
-    EXPECT_EQ(messages.kinds[0], MessageKind::Warning);
+    messages.shown.clear();
+    QPointer<TThreeDimForm> form = new TThreeDimForm(nullptr, Request(file));
+    EXPECT_EQ(messages.Texts(), QStringList{"Невозможно загрузить 3D модель."}) << file;
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].kind, MessageKind::Warning);
     EXPECT_FALSE(form->View());
     form->show();  // what the player set does next: no empty window appears
     EXPECT_FALSE(form->isVisible());

@@ -12,6 +12,7 @@
 #include "HostileNames.h"
 #include "TestJpeg.h"
 #include "TreeSnapshot.h"
+#include "common/FakeServices.h"
 #include "shell/uMisc.h"
 #include "viewers/JpegFrm.h"
 
@@ -46,7 +47,7 @@ class JpegViewerPaths : public ::testing::Test {
     return all;
   }
 
-  ScopedServices services;
+  ScopedFakeServices services;
   QTemporaryDir sandbox;
   QString course, folder, outside;
   QByteArray picture;
@@ -63,20 +64,25 @@ TEST_F(JpegViewerPaths, SaveCommandsStayInsideTheCourse) {
       const std::string context = "slot " + std::to_string(slot) + " name \"" +
                                   QString(name).replace(QChar(0), "\\0").left(60).toStdString() +
                                   "\"";
-      QPointer<TJpegForm> form =
-          new TJpegForm(nullptr, "kreml.jpg", folder, objectName, picture, "Фото", user);
+      QPointer<TJpegForm> form = new TJpegForm(nullptr, {.MovieName = "kreml.jpg",
+                                                         .FolderPath = folder,
+                                                         .ObjectName = objectName,
+                                                         .Stream = picture,
+                                                         .TypeTitle = "Фото",
+                                                         .UserFolderName = user});
       const TreeSnapshot before = Outside();
       form->mnuSavePersonalClick();
       // The pupil takes the suggested folder and name; where no folder is suggested, the
       // dialog opens in the personal folders' root.
       services.dialogs.answer.clear();
       form->mnuSaveOtherClick();
-      const QString dir = services.dialogs.lastDir;
+      ASSERT_FALSE(services.dialogs.opened.empty()) << context;
+      const QString dir = services.dialogs.opened.back().initialDir;
       EXPECT_TRUE(dir.isEmpty() || QDir::cleanPath(dir).startsWith(root))
           << context << " " << dir.toStdString();
       const QString base = dir.isEmpty() ? root : dir;
-      const QString typed = IsPlainName(services.dialogs.lastName) ? services.dialogs.lastName
-                                                                   : QStringLiteral("копия");
+      const QString suggested = services.dialogs.opened.back().initialName;
+      const QString typed = IsPlainName(suggested) ? suggested : QStringLiteral("копия");
       services.dialogs.answer = base + "/" + typed;
       form->mnuSaveOtherClick();
 

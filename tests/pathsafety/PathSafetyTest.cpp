@@ -13,6 +13,8 @@
 
 #include "HostileNames.h"
 #include "TreeSnapshot.h"
+#include "common/FakeMainWindow.h"
+#include "common/FakeServices.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
@@ -25,28 +27,6 @@ namespace {
 
 int namesTried = 0;
 int operationsRun = 0;
-
-// No printer: printing commands stop after writing their page.
-class NoPrinters : public IPrinterService {
- public:
-  QStringList PrinterNames() override { return {}; }
-  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override { return nullptr; }
-  bool ExecPrintDialog(QWidget*, QPrinter&) override { return false; }
-};
-
-class SilentMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget*, MessageKind, const QString&, const QString&) override {}
-};
-
-class Window : public IReplySink, public IMainWindowHost {
- public:
-  void ReplyToMovie(const QString& text) override { replies << text; }
-  QSize MainWindowOuterSize() const override { return QSize(1030, 770); }
-  void CloseMainWindow() override {}
-  QWidget* MessageParent() const override { return nullptr; }
-  QStringList replies;
-};
 
 void Put(const QString& path, const QByteArray& bytes) {
   QDir().mkpath(QFileInfo(path).path());
@@ -127,9 +107,9 @@ class PathSafety : public ::testing::Test {
   QTemporaryDir dir;
   QString root, base;
   QStringList names;
-  SilentMessages messages;
-  NoPrinters printers;
-  Window window;
+  FakeMessages messages;
+  FakePrinters printers;  // none installed: printing commands stop after writing their page
+  FakeMainWindow window;
   Services previousServices;
   SpecialFolderLookup previousLookup;
 };

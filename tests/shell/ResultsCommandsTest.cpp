@@ -6,6 +6,7 @@
 #include <QPrinter>
 
 #include "ShellFixture.h"
+#include "common/FakeServices.h"
 #include "media/uDecryptor.h"
 #include "platform/Cp1251.h"
 
@@ -23,22 +24,6 @@ class RecordingOpener : public IMediaOpener {
   QList<QStringList> calls;
   TOpenMediaResult result = kMediaOpened;
   bool throwNext = false;
-};
-
-class PdfPrinters : public IPrinterService {
- public:
-  explicit PdfPrinters(QString path) : path(std::move(path)) {}
-  QStringList PrinterNames() override { return {"pdf"}; }
-  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override {
-    auto p = std::make_unique<QPrinter>();
-    p->setOutputFormat(QPrinter::PdfFormat);
-    p->setOutputFileName(path);
-    ++created;
-    return p;
-  }
-  bool ExecPrintDialog(QWidget*, QPrinter&) override { return true; }
-  QString path;
-  int created = 0;
 };
 
 class ResultsCommandsTest : public ShellFixture {
@@ -102,7 +87,7 @@ TEST_F(ResultsCommandsTest, WithoutDatabaseTheResultCommandsSayNetyBasi) {
 TEST_F(ResultsCommandsTest, UnusableDatabaseEndsOnlyTheCommandsThatNeedIt) {
   logIn();
   putContent("data/table/t1.doc", "document");
-  PdfPrinters printers(dir.path() + "/report.pdf");
+  test::FakePrinters printers({"pdf"}, dir.path() + "/report.pdf");
   Services s;
   s.messages = &messages;
   s.printers = &printers;
@@ -288,7 +273,7 @@ TEST_F(ResultsCommandsTest, ReportWithoutLoginGoesIntoFoldersItself) {
 
 TEST_F(ResultsCommandsTest, PrintedReportReusesTmpHtmlAndReachesThePrinter) {
   logIn();
-  PdfPrinters printers(dir.path() + "/report.pdf");
+  test::FakePrinters printers({"pdf"}, dir.path() + "/report.pdf");
   Services s;
   s.messages = &messages;
   s.printers = &printers;
@@ -297,7 +282,7 @@ TEST_F(ResultsCommandsTest, PrintedReportReusesTmpHtmlAndReachesThePrinter) {
   send("print_test_result", "<h1>Второй</h1>");
   EXPECT_EQ(readAll(personal() + "tmp.html"), ToCp1251(QStringLiteral("<h1>Второй</h1>")) + "\r\n");
   EXPECT_EQ(printers.created, 2);
-  EXPECT_TRUE(readAll(printers.path).startsWith("%PDF"));
+  EXPECT_TRUE(readAll(printers.pdfPath).startsWith("%PDF"));
   EXPECT_TRUE(messages.shown.empty());
 }
 

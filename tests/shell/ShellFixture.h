@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "common/FakeMainWindow.h"
+#include "common/FakeMessages.h"
 #include "shell/uCommandHandler.h"
 #include "shell/uMisc.h"
 #include "shell/uServices.h"
@@ -17,28 +19,8 @@
 
 namespace vedalia::testing {
 
-struct RecordedMessage {
-  MessageKind kind;
-  QString text;
-};
-
-class RecordingMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget*, MessageKind kind, const QString& text, const QString&) override {
-    shown.push_back({kind, text});
-  }
-  std::vector<RecordedMessage> shown;
-};
-
-class FakeMainWindow : public IReplySink, public IMainWindowHost {
- public:
-  void ReplyToMovie(const QString& text) override { replies << text; }
-  QSize MainWindowOuterSize() const override { return QSize(1030, 770); }
-  void CloseMainWindow() override { ++closed; }
-  QWidget* MessageParent() const override { return nullptr; }
-  QStringList replies;
-  int closed = 0;
-};
+using test::FakeMainWindow;
+using test::FakeMessages;
 
 class ShellFixture : public ::testing::Test {
  protected:
@@ -93,7 +75,7 @@ class ShellFixture : public ::testing::Test {
   QTemporaryDir dir;
   QString base;
   QString settingsPath;
-  RecordingMessages messages;
+  FakeMessages messages;
   FakeMainWindow window;
   int storesOpened = 0;
   std::unique_ptr<TMainCommandHandler> handler;

@@ -67,7 +67,7 @@ class Startup : public ::testing::Test {
   QTemporaryDir dir;
   QString work, machineFile;
   StartupOptions options;
-  RecordingMessages messages;
+  FakeMessages messages;
   Services previousServices;
   QList<MountedVolume> volumes;
   VolumeLister previousLister;

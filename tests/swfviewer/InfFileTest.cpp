@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include "Fakes.h"
+#include "common/FakeServices.h"
 #include "viewers/SaveAndLoadInf.h"
 
 using namespace vedalia;

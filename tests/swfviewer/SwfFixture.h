@@ -12,7 +12,7 @@
 #include <QtTest/QTest>
 #include <memory>
 
-#include "Fakes.h"
+#include "common/FakeServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
 #include "shell/uMisc.h"
@@ -102,6 +102,22 @@ class SwfFormTest : public ::testing::Test {
     return base.path() + QStringLiteral("/folders/") + a.userFolder + QLatin1Char('/');
   }
 
+  TViewerRequest Request(const FormArgs& a, const QByteArray& movie) const {
+    return {.Kind = "swf",
+            .MovieName = a.movieName,
+            .FolderPath = TypeDir(a.typeFolder),
+            .ObjectName = a.objectName,
+            .ContentName = a.contentName,
+            .Stream = movie,
+            .TypeTitle = a.typeTitle,
+            .UserFolderName = a.userFolder,
+            .SaveExtension = a.saveExtension,
+            .SuggestName = a.suggestName,
+            .FixedSize = a.fixedSize,
+            .FrameWidth = a.frameWidth,
+            .FrameHeight = a.frameHeight};
+  }
+
   // Writes the movie into the type's folder and opens a window on it, as the player set does.
   TSwfForm* Open(const FormArgs& a, int stageWidth = 550, int stageHeight = 400) {
     SwfMovieSpec movieSpec;
@@ -117,8 +133,7 @@ class SwfFormTest : public ::testing::Test {
           if (openThrows) throw std::runtime_error("catalogue");
           return openResult;
         },
-        a.movieName, TypeDir(a.typeFolder), a.objectName, a.contentName, movie, a.typeTitle,
-        a.userFolder, a.saveExtension, a.suggestName, a.fixedSize, a.frameWidth, a.frameHeight);
+        Request(a, movie));
     forms << form;
     return form;
   }

@@ -391,10 +391,7 @@ TEST_F(SwfFormTest, CommandsForTheMainWindow) {
   FakeMainWindow main;
   FormArgs a;
   a.objectName = QStringLiteral("Европа 1812");
-  QPointer<TSwfForm> form(new TSwfForm(&main, nullptr, a.movieName, TypeDir(a.typeFolder),
-                                       a.objectName, a.contentName, WriteSwfMovie(SwfMovieSpec()),
-                                       a.typeTitle, a.userFolder, a.saveExtension, false, true, 800,
-                                       600));
+  QPointer<TSwfForm> form(new TSwfForm(&main, nullptr, Request(a, WriteSwfMovie(SwfMovieSpec()))));
   forms << form;
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form));

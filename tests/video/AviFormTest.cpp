@@ -55,8 +55,10 @@ class AviFormTest : public ::testing::Test {
 
   TAviForm* Open(const QString& path) {
     const int slash = path.lastIndexOf(QLatin1Char('/'));
-    Form = new TAviForm(nullptr, path.mid(slash + 1), path.left(slash + 1), QStringLiteral("урок"),
-                        QStringLiteral("Видеофрагмент"), 800, 600);
+    Form = new TAviForm(nullptr, {.MovieName = path.mid(slash + 1),
+                                  .FolderPath = path.left(slash + 1),
+                                  .ObjectName = QStringLiteral("урок"),
+                                  .TypeTitle = QStringLiteral("Видеофрагмент")});
     return Form.data();
   }
   bool ShowAndActivate() {

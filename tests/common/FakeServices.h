@@ -1,6 +1,6 @@
 #pragma once
-// Fakes of the desktop services: dialogs answered from a script, messages and printing
-// recorded, so that the window's commands run without a person.
+// Fakes of the desktop services, shared by the widget tests: dialogs answered from a script,
+// messages and printing recorded, so that a window's commands run without a person.
 
 #include <QPrinter>
 #include <QString>
@@ -11,6 +11,7 @@
 #include <ostream>
 #include <vector>
 
+#include "common/FakeMessages.h"
 #include "shell/uServices.h"
 
 // Readable failure output for Qt strings.
@@ -26,21 +27,6 @@ inline void PrintTo(const QStringList& list, std::ostream* os) {
 
 namespace vedalia::test {
 
-struct RecordedMessage {
-  QWidget* parent;
-  MessageKind kind;
-  QString text;
-};
-
-class FakeMessages : public IMessageService {
- public:
-  void ShowMessage(QWidget* parent, MessageKind kind, const QString& text,
-                   const QString&) override {
-    shown.push_back({parent, kind, text});
-  }
-  std::vector<RecordedMessage> shown;
-};
-
 struct RecordedDialog {
   bool save;
   QWidget* parent;
@@ -49,7 +35,8 @@ struct RecordedDialog {
   QString filter;
 };
 
-// Each dialog takes the next answer; an empty answer (or none left) is a cancel.
+// Each dialog takes the next scripted answer, with none left the standing `answer`; an empty
+// answer is a cancel.
 class FakeFileDialogs : public IFileDialogService {
  public:
   QString GetSaveFileName(QWidget* parent, const QString&, const QString& initialDir,
@@ -63,6 +50,7 @@ class FakeFileDialogs : public IFileDialogService {
     return next();
   }
   std::deque<QString> answers;
+  QString answer;
   std::vector<RecordedDialog> opened;
   // Runs while a dialog is open (as the message loop would run other events).
   std::function<void()> whileOpen;
@@ -70,7 +58,7 @@ class FakeFileDialogs : public IFileDialogService {
  private:
   QString next() {
     if (whileOpen) whileOpen();
-    if (answers.empty()) return {};
+    if (answers.empty()) return answer;
     QString a = answers.front();
     answers.pop_front();
     return a;
@@ -80,9 +68,13 @@ class FakeFileDialogs : public IFileDialogService {
 // Printers that print into a PDF file.
 class FakePrinters : public IPrinterService {
  public:
+  FakePrinters() = default;
+  FakePrinters(QStringList names, QString pdfPath)
+      : names(std::move(names)), pdfPath(std::move(pdfPath)) {}
   QStringList PrinterNames() override { return names; }
-  std::unique_ptr<QPrinter> CreatePrinter(const QString&) override {
+  std::unique_ptr<QPrinter> CreatePrinter(const QString& name) override {
     if (names.isEmpty()) return nullptr;
+    requested << name;
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(pdfPath);
@@ -96,6 +88,7 @@ class FakePrinters : public IPrinterService {
     return confirm;
   }
   QStringList names;
+  QStringList requested;  // the printer names asked for, in order
   QString pdfPath;
   bool confirm = true;
   int created = 0;
