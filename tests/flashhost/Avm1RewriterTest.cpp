@@ -97,7 +97,7 @@ TEST(Avm1Rewriter, TheStreamCheckSeesAnOffsetOrABlockSizeOffByOne) {
   }
 }
 
-SwfMovieSpec Spec(int version, int frames, const QByteArray& tags) {
+SwfMovieSpec Layout(int version, int frames, const QByteArray& tags) {
   SwfMovieSpec m;
   m.version = version;
   m.frameCount = frames;
@@ -169,13 +169,13 @@ TEST(Avm1Rewriter, ClipEventHandlersAreRewrittenWithTheirRecordSizes) {
 }
 
 TEST(Avm1Rewriter, MoviesKeepTheirHeaderAndGetTheirActionsRewritten) {
-  const SwfMovieSpec noFrame = Spec(8, 0, SwfTag(24) + SwfTag(12, kFsc + '\0'));  // protected
-  const SwfMovieSpec broken = Spec(10, 1, SwfTag(12, kFsc.left(4)) + SwfTag(12, kFsc + '\0'));
+  const SwfMovieSpec noFrame = Layout(8, 0, SwfTag(24) + SwfTag(12, kFsc + '\0'));  // protected
+  const SwfMovieSpec broken = Layout(10, 1, SwfTag(12, kFsc.left(4)) + SwfTag(12, kFsc + '\0'));
   const QByteArray badButton = SwfTag(34, QByteArray("\x02\0\0\0\x01", 5));  // offset past it
   SwfMovieSpec withBadButton = broken;
   withBadButton.extraTags += badButton;
   // 400 frames of actions with a command, and 20 MiB of incompressible media.
-  SwfMovieSpec big = Spec(10, 400, u16(100) + QByteArray(4, 0));
+  SwfMovieSpec big = Layout(10, 400, u16(100) + QByteArray(4, 0));
   std::mt19937 random(7);
   for (int i = 0; i < 20 << 20; ++i) big.extraTags += char(random());
   big.extraTags = SwfTag(87, big.extraTags);
@@ -228,8 +228,8 @@ TEST(Avm1Rewriter, MoviesKeepTheirHeaderAndGetTheirActionsRewritten) {
     }
   }
   // Not for the rewriter: not a movie, scrambled, SWF 5, AVM2, a tag running past the end.
-  const SwfMovieSpec five = Spec(5, 1, {});
-  const SwfMovieSpec avm2 = Spec(10, 1, SwfTag(69, QByteArray("\x08\0\0\0", 4)));
+  const SwfMovieSpec five = Layout(5, 1, {});
+  const SwfMovieSpec avm2 = Layout(10, 1, SwfTag(69, QByteArray("\x08\0\0\0", 4)));
   QByteArray scrambled = WriteSwfMovie(SwfMovieSpec{});
   for (char& c : scrambled) c = char(c ^ 0x5A);
   QByteArray cut = WriteSwfMovie(broken);
