@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchAccounts.h"
 #include "PgTestServer.h"
 #include "store/PgConnection.h"
 #include "store/uCrypto.h"
@@ -24,36 +25,12 @@
 namespace vedalia {
 namespace {
 
+using bench::AddAccounts;
 using testing::PgTestServer;
 
 PgTestServer& Server() {
   static std::unique_ptr<PgTestServer> server = PgTestServer::Start(true, /*durable=*/true);
   return *server;
-}
-
-void AddAccounts(TDM& dm, int accounts) {
-  dm.Table.SetTableName(QStringLiteral("users"));
-  dm.Table.Open();
-  for (int i = 1; i <= accounts; ++i) {
-    dm.Table.Insert();
-    dm.Table.SetInt(QStringLiteral("U_id"), i);
-    dm.Table.SetText(QStringLiteral("U_name"), QStringLiteral("Имя%1").arg(i));
-    dm.Table.SetText(QStringLiteral("U_Father_Name"), QStringLiteral("Батькович"));
-    dm.Table.SetText(QStringLiteral("U_SurName"), QStringLiteral("Фамилия%1").arg(i));
-    dm.Table.SetText(QStringLiteral("U_Birth_date"), QStringLiteral("1.1.2001"));
-    dm.Table.SetText(QStringLiteral("U_sex"), QStringLiteral("true"));
-    dm.Table.SetText(QStringLiteral("U_login"), QStringLiteral("Имя%1").arg(i));
-    dm.Table.SetText(QStringLiteral("U_password"),
-                     EncodeStr(QStringLiteral("pw%1").arg(i), QLatin1String(kFieldCipherKey)));
-    dm.Table.SetInt(QStringLiteral("U_class_numb"), 8);
-    dm.Table.SetText(QStringLiteral("U_class_literal"), QStringLiteral("А"));
-    dm.Table.SetText(QStringLiteral("U_last_enter_date"), QStringLiteral("09.12.2026"));
-    dm.Table.SetBool(QStringLiteral("U_is_passwd_remem"), false);
-    dm.Table.SetInt(QStringLiteral("U_last_test_id"), 0);
-    dm.Table.SetInt(QStringLiteral("U_Privileges"), 0);
-    dm.Table.Post();
-  }
-  dm.Table.Close();
 }
 
 // Every account gets results/accounts tests, spread over chapters, sections and numbers;
@@ -111,7 +88,9 @@ bool Command(const QString& location, int op, int account, int score) {
   TDBTransaction tx(location);
   switch (op % 3) {
     case 0:
-      return tx.ValidateUser(QStringLiteral("Фамилия%1;Имя%1;А;pw%1").arg(account))
+      return tx
+          .ValidateUser(bench::Surname(account) + ';' + bench::Name(account) +
+                        QStringLiteral(";А;") + bench::Password(account))
           .startsWith(QString::number(account) + ';');
     case 1:
       return tx.GetUserResults(QString::number(account)).contains('/');

@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchAccounts.h"
 #include "store/AcsVfs.h"
 #include "store/uCrypto.h"
 #include "store/uDBTransaction.h"
@@ -69,9 +70,9 @@ QString CachedPath(const std::string& kind, const Size& size) {
 
 // ---- the data ----------------------------------------------------------------------------
 
-QString Surname(int i) { return QStringLiteral("Фамилия%1").arg(i); }
-QString Name(int i) { return QStringLiteral("Имя%1").arg(i); }
-QString Password(int i) { return QStringLiteral("pw%1").arg(i); }
+using bench::Name;
+using bench::Password;
+using bench::Surname;
 
 // Our file, through the store itself. Every account gets results/accounts tests, in key
 // order so that a 10M-row file is made in minutes.
@@ -82,28 +83,7 @@ void MakeStoreFile(const QString& path, const Size& size) {
   {
     TDM dm(partial);
     dm.Database.StartTransaction();
-    dm.Table.SetTableName(QStringLiteral("users"));
-    dm.Table.Open();
-    for (int i = 1; i <= size.accounts; ++i) {
-      dm.Table.Insert();
-      dm.Table.SetInt(QStringLiteral("U_id"), i);
-      dm.Table.SetText(QStringLiteral("U_name"), Name(i));
-      dm.Table.SetText(QStringLiteral("U_Father_Name"), QStringLiteral("Батькович"));
-      dm.Table.SetText(QStringLiteral("U_SurName"), Surname(i));
-      dm.Table.SetText(QStringLiteral("U_Birth_date"), QStringLiteral("1.1.2001"));
-      dm.Table.SetText(QStringLiteral("U_sex"), QStringLiteral("true"));
-      dm.Table.SetText(QStringLiteral("U_login"), Name(i));
-      dm.Table.SetText(QStringLiteral("U_password"),
-                       EncodeStr(Password(i), QLatin1String(kFieldCipherKey)));
-      dm.Table.SetInt(QStringLiteral("U_class_numb"), 8);
-      dm.Table.SetText(QStringLiteral("U_class_literal"), QStringLiteral("А"));
-      dm.Table.SetText(QStringLiteral("U_last_enter_date"), QStringLiteral("09.12.2026"));
-      dm.Table.SetBool(QStringLiteral("U_is_passwd_remem"), false);
-      dm.Table.SetInt(QStringLiteral("U_last_test_id"), 0);
-      dm.Table.SetInt(QStringLiteral("U_Privileges"), 0);
-      dm.Table.Post();
-    }
-    dm.Table.Close();
+    bench::AddAccounts(dm, size.accounts);
     const int perAccount = size.results / size.accounts;
     dm.Query.AddLine(QStringLiteral(
         "WITH RECURSIVE n(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM n WHERE x + 1 < :Total) "
