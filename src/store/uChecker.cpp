@@ -33,11 +33,9 @@ bool TChecker::CheckDatabase(const QStringList& tableNames) const {
       OpenEach(dm, tableNames);
       return true;
     }
-  } catch (const std::exception& e) {
-    // The pupils only see a course without accounts; the administrator needs the reason.
-    qWarning("accounts database unavailable: %s", e.what());
-    return false;
   } catch (...) {
+    // The pupils only see a course without accounts; the administrator needs the reason.
+    LogFailure(lcStore(), "opening the accounts database on the server");
     return false;
   }
   return CheckDatabase(DatabaseFilePath(), tableNames);

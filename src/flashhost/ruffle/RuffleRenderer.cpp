@@ -18,6 +18,7 @@
 #include "flashhost/Avm1Rewriter.h"
 #include "flashhost/ruffle/RuffleBackEnd.h"
 #include "flashhost/ruffle/RuffleRenderer.h"
+#include "platform/Log.h"
 
 namespace vedalia::ruffle {
 
@@ -64,14 +65,15 @@ class PlayerPage : public QWebEnginePage {
     if (!isMainFrame || scheme == QLatin1String(kScheme) || scheme == QLatin1String("data") ||
         scheme == QLatin1String("about"))
       return true;
-    qInfo("movie renderer: the page may not go to %s", qUtf8Printable(url.toString()));
+    qCInfo(lcMovie, "the player page may not go to %s", qUtf8Printable(url.toString()));
     return false;
   }
 
   void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
                                 int line, const QString& source) override {
     if (level == InfoMessageLevel) return;
-    qWarning("movie renderer: %s (%s:%d)", qUtf8Printable(message), qUtf8Printable(source), line);
+    qCWarning(lcMovie, "the player page: %s (%s:%d)", qUtf8Printable(message),
+              qUtf8Printable(source), line);
   }
 };
 
@@ -98,17 +100,15 @@ RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
           });
   connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
     if (!ok && !pageBroken)
-      qWarning("movie renderer: the player page did not load; is the runtime package whole?");
+      qCWarning(lcMovie, "the player page did not load; is the runtime package whole?");
   });
 
   noSetVariable.setSingleShot(true);
   noSetVariable.setInterval(kSetVariableGraceMs);
   connect(&noSetVariable, &QTimer::timeout, this, [this] {
     if (!callbacks.contains(QStringLiteral("SetVariable")))
-      qWarning(
-          "movie renderer: the movie registered no SetVariable callback; %lld replies "
-          "wait for it",
-          qlonglong(calls.size()));
+      qCWarning(lcMovie, "the movie registered no SetVariable callback; %lld replies wait for it",
+                qlonglong(calls.size()));
   });
   flushTimer.setSingleShot(true);
   flushTimer.setInterval(0);
@@ -157,10 +157,10 @@ bool RuffleRenderer::Load(const QByteArray& bytes, const QString& path) {
     movie = rewritten->movie;
     injected = true;
     if (rewritten->brokenStreams)
-      qWarning(
-          "movie renderer: %d action streams of the movie do not parse; they end before the bytes "
-          "that do not",
-          rewritten->brokenStreams);
+      qCWarning(lcMovie,
+                "%d action streams of the movie do not parse; they end before the bytes that "
+                "do not",
+                rewritten->brokenStreams);
   } else {
     movie = bytes;
   }
@@ -233,19 +233,19 @@ void RuffleRenderer::startMovie() {
 
 void RuffleRenderer::movieStarted(int gen, int width, int height, int frames) {
   if (gen != generation) return;
-  qDebug("movie renderer: movie started, %dx%d, %d frames", width, height, frames);
+  qCDebug(lcMovie, "movie started, %dx%d, %d frames", width, height, frames);
   if (!callbacks.contains(QStringLiteral("SetVariable"))) noSetVariable.start();
 }
 
 void RuffleRenderer::loadFailed(int gen, const QString& message) {
   if (gen != generation) return;
-  qWarning("movie renderer: the player cannot play the movie %s: %s",
-           qUtf8Printable(moviePath.isEmpty() ? QStringLiteral("(from memory)") : moviePath),
-           qUtf8Printable(message));
+  qCWarning(lcMovie, "the player cannot play the movie %s: %s",
+            qUtf8Printable(moviePath.isEmpty() ? QStringLiteral("(from memory)") : moviePath),
+            qUtf8Printable(message));
 }
 
 void RuffleRenderer::log(const QString& text) {
-  qWarning("movie renderer: %s", qUtf8Printable(text));
+  qCWarning(lcMovie, "the player page: %s", qUtf8Printable(text));
 }
 
 // ---- Requests of the page --------------------------------------------------------------------
@@ -331,8 +331,7 @@ void RuffleRenderer::addEvent(int gen, int seq, Event event) {
     return;
   }
   if (int(events.size()) >= kMaxHeldEvents) {
-    qWarning("movie renderer: %d movie events wait for an earlier one; skipping the gap",
-             kMaxHeldEvents);
+    qCWarning(lcMovie, "%d movie events wait for an earlier one; skipping the gap", kMaxHeldEvents);
     skipEventGap();
   }
   if (event.awaitingText) {
@@ -363,8 +362,8 @@ void RuffleRenderer::scheduleDispatch() {
 
 void RuffleRenderer::skipEventGap() {
   if (events.empty() || events.begin()->first == nextSeq) return;
-  qWarning("movie renderer: movie events %d to %d never arrived; going on without them", nextSeq,
-           events.begin()->first - 1);
+  qCWarning(lcMovie, "movie events %d to %d never arrived; going on without them", nextSeq,
+            events.begin()->first - 1);
   nextSeq = events.begin()->first;
   scheduleDispatch();
 }
@@ -463,7 +462,7 @@ void RuffleRenderer::SetVariable(const QString& name, const QString& value) {
 
 void RuffleRenderer::GotoFrame(int frame) {
   if (!callbacks.isEmpty() && !callbacks.contains(QStringLiteral("GotoFrame"))) {
-    qInfo("movie renderer: the movie has no GotoFrame callback; frame %d ignored", frame);
+    qCInfo(lcMovie, "the movie has no GotoFrame callback; frame %d ignored", frame);
     return;
   }
   queueCall(QStringLiteral("GotoFrame"), QJsonArray{frame});
@@ -476,14 +475,13 @@ void RuffleRenderer::queueCall(const QString& callback, const QJsonArray& args) 
   if (calls.size() >= bound && (injected || !callbacks.contains(callback))) {
     calls.removeFirst();
     if (!warnedDroppedCalls)
-      qWarning("movie renderer: %d replies wait for the movie's callbacks; dropping the oldest",
-               bound);
+      qCWarning(lcMovie, "%d replies wait for the movie's callbacks; dropping the oldest", bound);
     warnedDroppedCalls = true;
   }
   calls.append({callback, args});
   if (setVariableOverdue && !warnedDroppedCalls && callback == QLatin1String("SetVariable") &&
       calls.size() == 1)
-    qWarning("movie renderer: the movie registered no SetVariable callback; replies wait for it");
+    qCWarning(lcMovie, "the movie registered no SetVariable callback; replies wait for it");
   // A burst of replies goes to the page as one batch.
   if (!flushTimer.isActive()) flushTimer.start();
 }
@@ -510,8 +508,7 @@ void RuffleRenderer::flushCalls() {
     if (callbacks.contains(call.callback)) {
       batch.append(callEntry(call));
     } else if (call.callback != QLatin1String("SetVariable")) {
-      qInfo("movie renderer: the movie has no %s callback; call ignored",
-            qUtf8Printable(call.callback));
+      qCInfo(lcMovie, "the movie has no %s callback; call ignored", qUtf8Printable(call.callback));
     } else {
       calls.prepend(call);
       break;
@@ -597,8 +594,8 @@ bool RuffleRenderer::GetVariable(const QString& name, QString& value) {
   if (!events.empty()) scheduleDispatch();
   if (!answer->done) {
     if (pageWaits()) return false;  // see addEvent
-    qWarning("movie renderer: the movie did not answer GetVariable(%s) in %d ms",
-             qUtf8Printable(name), kGetVariableTimeoutMs);
+    qCWarning(lcMovie, "the movie did not answer GetVariable(%s) in %d ms", qUtf8Printable(name),
+              kGetVariableTimeoutMs);
     return false;
   }
   if (answer->value.isNull()) return false;
@@ -634,10 +631,9 @@ void RuffleRenderer::runScript(const QString& script) {
 
 void RuffleRenderer::renderProcessEnded(int status, int exitCode) {
   if (status == QWebEnginePage::NormalTerminationStatus) return;
-  qWarning(
-      "movie renderer: the player's render process ended (status %d, exit code %d); "
-      "the movie stopped",
-      status, exitCode);
+  qCWarning(lcMovie,
+            "the player's render process ended (status %d, exit code %d); the movie stopped",
+            status, exitCode);
   pageBroken = true;
   pageIsReady = false;
   for (auto& [seq, event] : events)
