@@ -36,6 +36,34 @@ void ReplyWith(QWebEngineUrlRequestJob* job, const QString& name, const QByteArr
 // names in the package ("page/...", "ruffle/...").
 const QHash<QString, QByteArray>& RuntimeFiles();
 
+class RuffleRenderer;
+
+// The one object the page reaches over the web channel: exactly the calls it makes, each
+// handed to the renderer that owns it. The renderer's own slots and properties stay out of
+// the page's reach.
+class PageBridge : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit PageBridge(RuffleRenderer& owner) : renderer(owner) {}
+
+ public slots:
+  void pageReady();
+  void callbackAdded(int generation, const QString& name);
+  // [generation, sequence number, command, args] each.
+  void fsCommands(const QVariantList& batch);
+  // The text of the synchronous command `seq`, too long for its request's address.
+  void commandText(int generation, int seq, const QString& args);
+  // The page has run the calls of batches up to `number`.
+  void delivered(int generation, int number);
+  void movieStarted(int generation, int width, int height, int frames);
+  void loadFailed(int generation, const QString& message);
+  void log(const QString& text);
+
+ private:
+  RuffleRenderer& renderer;
+};
+
 class RuffleRenderer : public QObject, public IFlashRenderer {
   Q_OBJECT
 
@@ -59,21 +87,17 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
   // Answers a request of this renderer's page for `path` (below its /ID/).
   void Serve(QWebEngineUrlRequestJob* job, const QString& path);
 
- public slots:
-  // Called by the page over the web channel.
+ private:
+  friend class PageBridge;
+  // What the page tells, through the bridge.
   void pageReady();
   void callbackAdded(int generation, const QString& name);
-  // [generation, sequence number, command, args] each.
   void fsCommands(const QVariantList& batch);
-  // The text of the synchronous command `seq`, too long for its request's address.
   void commandText(int generation, int seq, const QString& args);
-  // The page has run the calls of batches up to `number`.
   void delivered(int generation, int number);
   void movieStarted(int generation, int width, int height, int frames);
   void loadFailed(int generation, const QString& message);
-  void log(const QString& text);
 
- private:
   struct Event {
     QString command;  // FSCommand word, or the FlashCall request
     QString args;
@@ -108,6 +132,7 @@ class RuffleRenderer : public QObject, public IFlashRenderer {
 
   TFlashPlayerControl& control;
   QString id;
+  PageBridge bridge{*this};
   QPointer<QWebEngineView> view;
 
   bool pageIsReady = false;

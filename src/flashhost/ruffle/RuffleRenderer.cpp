@@ -90,7 +90,7 @@ RuffleRenderer::RuffleRenderer(TFlashPlayerControl& owner)
   view->setContextMenuPolicy(Qt::NoContextMenu);
   auto* page = new PlayerPage(SharedProfile(), view);
   auto* channel = new QWebChannel(page);
-  channel->registerObject(QStringLiteral("host"), this);
+  channel->registerObject(QStringLiteral("host"), &bridge);
   page->setWebChannel(channel);
   page->setBackgroundColor(Qt::white);
   view->setPage(page);
@@ -128,10 +128,10 @@ RuffleRenderer::~RuffleRenderer() {
   for (auto& [seq, event] : events)
     if (event.job) event.job->fail(QWebEngineUrlRequestJob::RequestAborted);
   if (view) {
-    // The page must stop calling into this object before it goes.
+    // The page must stop calling into the bridge before it and this renderer go.
     if (QWebEnginePage* page = view->page()) {
       page->disconnect(this);
-      if (QWebChannel* channel = page->webChannel()) channel->deregisterObject(this);
+      if (QWebChannel* channel = page->webChannel()) channel->deregisterObject(&bridge);
     }
     delete view.data();
   }
@@ -244,7 +244,21 @@ void RuffleRenderer::loadFailed(int gen, const QString& message) {
             qUtf8Printable(message));
 }
 
-void RuffleRenderer::log(const QString& text) {
+// ---- Calls of the page over the web channel ---------------------------------------------------
+
+void PageBridge::pageReady() { renderer.pageReady(); }
+void PageBridge::callbackAdded(int gen, const QString& name) { renderer.callbackAdded(gen, name); }
+void PageBridge::fsCommands(const QVariantList& batch) { renderer.fsCommands(batch); }
+void PageBridge::commandText(int gen, int seq, const QString& args) {
+  renderer.commandText(gen, seq, args);
+}
+void PageBridge::delivered(int gen, int number) { renderer.delivered(gen, number); }
+void PageBridge::movieStarted(int gen, int width, int height, int frames) {
+  renderer.movieStarted(gen, width, height, frames);
+}
+void PageBridge::loadFailed(int gen, const QString& message) { renderer.loadFailed(gen, message); }
+// The page's own failures (a callback of the movie that threw, a flood it cut).
+void PageBridge::log(const QString& text) {
   qCWarning(lcMovie, "the player page: %s", qUtf8Printable(text));
 }
 
