@@ -186,8 +186,10 @@
       return;
     }
     const current = generation;
-    player = window.RufflePlayer.newest().createPlayer();
-    player.onFSCommand = (command, args) => {
+    // Its own element from here on: `player` moves on with unload() or the next movie.
+    const element = window.RufflePlayer.newest().createPlayer();
+    player = element;
+    element.onFSCommand = (command, args) => {
       if (outgoing.length >= kMaxHeld) {
         if (!dropped++) log("the movie floods FSCommands beyond any reason; dropping them");
         return true;
@@ -196,22 +198,22 @@
       if (outgoing.length === 1) queueMicrotask(() => sendCommands(false));
       return true;
     };
-    player.addEventListener("loadedmetadata", () => {
-      const m = player.ruffle().metadata || {};
+    element.addEventListener("loadedmetadata", () => {
+      const m = element.ruffle().metadata || {};
       host.movieStarted(current, m.width || 0, m.height || 0, m.numFrames || 0);
     });
-    stage.appendChild(player);
+    stage.appendChild(element);
     // The player shows a movie it cannot play (or its own failure) on a panic screen of its
     // own and says nothing else: tell the program too.
     const panicWatch = new MutationObserver(() => {
-      const panic = player.shadowRoot && player.shadowRoot.getElementById("panic");
+      const panic = element.shadowRoot && element.shadowRoot.getElementById("panic");
       if (!panic) return;
       panicWatch.disconnect();
       const text = (id) => (panic.querySelector("#" + id) || {}).textContent || "";
       host.loadFailed(current, (text("panic-title") + " " + text("panic-body")).trim());
     });
-    if (player.shadowRoot)
-      panicWatch.observe(player.shadowRoot, { childList: true, subtree: true });
+    if (element.shadowRoot)
+      panicWatch.observe(element.shadowRoot, { childList: true, subtree: true });
 
     const config = {
       allowScriptAccess: true,
@@ -234,10 +236,10 @@
     };
     let loading;
     if (options.url) {
-      loading = player.ruffle().load({ url: options.url, ...config });
+      loading = element.ruffle().load({ url: options.url, ...config });
     } else {
       loading = fetch(options.data).then(r => r.arrayBuffer()).then(bytes =>
-          player.ruffle().load({ data: new Uint8Array(bytes), ...config }));
+          element.ruffle().load({ data: new Uint8Array(bytes), ...config }));
     }
     loading.catch(e => host.loadFailed(current, String((e && e.message) || e)));
   }
