@@ -1,6 +1,6 @@
 #pragma once
-// Inside the movie renderer: the back end of one control, and the URL scheme that serves
-// its page, the player's files and its movie.
+// Inside the movie renderer: the back end of one control, the one object its page calls, and
+// the URL scheme that serves its page, the player's files and its movie.
 
 #include <QByteArray>
 #include <QHash>
