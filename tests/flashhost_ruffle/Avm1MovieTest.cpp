@@ -15,6 +15,9 @@
 #include "flashhost/SwfWriter.h"
 
 namespace vedalia {
+namespace test {
+QVariant AskPage(TFlashPlayerControl& player, const QString& script);  // RuffleRendererTest
+}
 namespace {
 
 constexpr int kStartMs = 30000;
@@ -232,10 +235,17 @@ TEST_F(Avm1BadInput, BrokenActionsAndAMovieCutBeforeItsFirstFrameLeaveTheControl
 
   // Cut inside its first frame's actions: the frame never runs. Replies keep their order in
   // the control's table and GetVariable answers from it; the next movie plays as ever.
+  // Waited for: the cut movie has been in its player for three of its frame periods (a whole
+  // one runs its first frame in the first); the whole movie's player is marked to tell it.
+  ASSERT_TRUE(test::AskPage(*player, "document.querySelector('#stage > *').id = 'old'").isValid());
   ASSERT_NO_FATAL_FAILURE(play(sound.left(sound.lastIndexOf("FSCommand:report"))));
   EXPECT_FALSE(player->IsMovieReady());
   for (int i = 0; i < 3000; ++i) player->SetFlashVars(QStringLiteral("n=%1").arg(i));
-  QTest::qWait(500);
+  const char* held = R"((() => {
+    const p = document.querySelector("#stage > *"), m = p.id ? null : p.ruffle().metadata;
+    return !!m && performance.now() - (p.since ??= performance.now()) >= 3000 / m.frameRate;
+  })())";
+  VEDALIA_WAIT_TRUE_FOR(test::AskPage(*player, held).toBool(), kWaitMs);
   EXPECT_EQ(player->GetVariable("n"), "2999");
   EXPECT_FALSE(player->IsMovieReady());
   commands.clear();
