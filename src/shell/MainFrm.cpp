@@ -7,10 +7,11 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "desktop/uDesktop.h"
+#include "dispatch/uPlayerSet.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "media/uDecryptor.h"
-#include "media/uPlayerSet.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 

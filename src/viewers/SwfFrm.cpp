@@ -13,12 +13,12 @@
 #include <cmath>
 #include <exception>
 
+#include "desktop/uServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/MainWindowLink.h"
+#include "misc/uMisc.h"
 #include "platform/Cp1251.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
 
 namespace vedalia {

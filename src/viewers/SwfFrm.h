@@ -11,7 +11,7 @@
 #include <QString>
 #include <functional>
 
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
 #include "viewers/uPlayerForm.h"
 

@@ -6,10 +6,10 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include "dispatch/uPlayerSet.h"
 #include "flashhost/SwfWriter.h"
 #include "media/uDecryptor.h"
-#include "media/uPlayerSet.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "viewers/uPlayerForm.h"
 
 using namespace vedalia;

@@ -15,7 +15,7 @@
 #include "common/FakeServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "viewers/SwfFrm.h"
 
 namespace vedalia::test {

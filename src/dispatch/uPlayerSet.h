@@ -8,8 +8,8 @@
 #include <QString>
 #include <functional>
 
+#include "desktop/uServices.h"
 #include "media/uMediaTypes.h"
-#include "shell/uServices.h"
 #include "viewers/uPlayerForm.h"
 
 class QWidget;

@@ -1,13 +1,15 @@
-#include "media/uPlayerSet.h"
+#include "dispatch/uPlayerSet.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
+#include "desktop/uDesktop.h"
 #include "media/uDecryptor.h"
+#include "misc/uMisc.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
 #include "viewers/uPlayerForm.h"
 
 namespace vedalia {

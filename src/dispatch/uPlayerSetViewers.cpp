@@ -4,9 +4,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "media/uPlayerSet.h"
+#include "desktop/uDesktop.h"
+#include "dispatch/uPlayerSet.h"
+#include "misc/uMisc.h"
 #include "model3d/ThreeDimFrm.h"
-#include "shell/uMisc.h"
 #include "viewers/AviFrm.h"
 #include "viewers/JpegFrm.h"
 #include "viewers/SwfFrm.h"
