@@ -3,7 +3,7 @@
 #include "common/WaitFor.h"
 
 #include "SwfFixture.h"
-#include "flashhost/MainWindowLink.h"
+#include "common/FakeMainWindowLink.h"
 #include "media/uDecryptor.h"
 
 using namespace vedalia;
@@ -367,31 +367,12 @@ TEST_F(SwfFormTest, AppExitClosesAndFreesTheWindow) {
   VEDALIA_WAIT_TRUE(form.isNull());
 }
 
-namespace {
-
-class FakeMainWindow : public QWidget, public IMainWindowLink {
- public:
-  FakeMainWindow() : player(new TFlashPlayerControl(this)) {}
-  void ShPlayerFSCommand(QObject* sender, const QString& command, const QString& args) override {
-    commands << QStringList{command, args};
-    senders << sender;
-  }
-  TFlashPlayerControl* MainPlayer() override { return player; }
-  void ShowMainWindow() override { ++shown; }
-
-  TFlashPlayerControl* player;
-  QList<QStringList> commands;
-  QList<QObject*> senders;
-  int shown = 0;
-};
-
-}  // namespace
-
 TEST_F(SwfFormTest, CommandsForTheMainWindow) {
-  FakeMainWindow main;
+  FakeMainWindowLink main;
   FormArgs a;
   a.objectName = QStringLiteral("Европа 1812");
-  QPointer<TSwfForm> form(new TSwfForm(&main, nullptr, Request(a, WriteSwfMovie(SwfMovieSpec()))));
+  QPointer<TSwfForm> form(
+      new TSwfForm(nullptr, {.MainWindow = &main}, Request(a, WriteSwfMovie(SwfMovieSpec()))));
   forms << form;
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
@@ -404,9 +385,15 @@ TEST_F(SwfFormTest, CommandsForTheMainWindow) {
   EXPECT_EQ(main.shown, 0);
 
   Command(form, "gotoRulers", "ruler_3");
-  EXPECT_EQ(main.player->CurrentFrame(), 6);
-  EXPECT_EQ(main.player->DeliveredFlashVars(), QStringList{"ChangeActiveRuler=ruler_3"});
+  EXPECT_EQ(main.player.CurrentFrame(), 6);
+  EXPECT_EQ(main.player.DeliveredFlashVars(), QStringList{"ChangeActiveRuler=ruler_3"});
   EXPECT_EQ(main.shown, 1);
+  VEDALIA_WAIT_TRUE(form.isNull());
+
+  // A viewer without a main window ignores the first and still closes on the second.
+  form = Open(FormArgs());
+  Command(form, "compare_geomap", "europe1815.swf|geo");
+  Command(form, "gotoRulers", "ruler_3");
   VEDALIA_WAIT_TRUE(form.isNull());
   EXPECT_TRUE(services.messages.shown.empty());
 }
