@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "common/FakeMainWindowLink.h"
 #include "common/FakeMessages.h"
 #include "common/WaitFor.h"
 #include "flashhost/SwfWriter.h"
@@ -44,8 +43,7 @@ class RealViewersTest : public ::testing::Test {
   QTemporaryDir dir;
   test::FakeMessages messages;
   Services previous;
-  test::FakeMainWindowLink link;
-  std::unique_ptr<TPlayerSet> set = std::make_unique<TPlayerSet>(nullptr, nullptr, &link);
+  std::unique_ptr<TPlayerSet> set = std::make_unique<TPlayerSet>(nullptr);
 };
 
 TEST_F(RealViewersTest, EachKindOpensInItsViewerAndComesBack) {
@@ -82,22 +80,6 @@ TEST_F(RealViewersTest, EachKindOpensInItsViewerAndComesBack) {
   ASSERT_EQ(set->OpenMedia("cube.gms", "graphics_3D", "C", {}), 0);
   EXPECT_TRUE(model->isVisible());
   EXPECT_EQ(set->OpenWindows().size(), 2);
-}
-
-TEST_F(RealViewersTest, AMovieViewerReachesTheMainWindowAndTheSetItCameFrom) {
-  ASSERT_TRUE(WriteSwfMovieFile(dir.path() + "/data/animation/a.swf", SwfMovieSpec{}));
-  ASSERT_TRUE(WriteSwfMovieFile(dir.path() + "/data/animation/b.swf", SwfMovieSpec{}));
-  ASSERT_EQ(set->OpenMedia("a.swf", "animation", "A", {}), 0);
-  auto* viewer = dynamic_cast<TSwfForm*>(set->OpenWindows().value(0));
-  ASSERT_NE(viewer, nullptr);
-
-  viewer->ShPlayer()->RaiseFSCommand("compare_geomap", "b.swf|animation");
-  EXPECT_EQ(link.commands, QList<QStringList>{(QStringList{"open_file", "b.swf|animation|A"})});
-  EXPECT_EQ(link.senders, QList<QObject*>{viewer});
-  viewer->ShPlayer()->RaiseFSCommand("open_file", "b.swf animation B");
-  ASSERT_EQ(set->OpenWindows().size(), 2);
-  EXPECT_EQ(set->OpenWindows()[1]->ObjectName(), "B");
-  EXPECT_TRUE(messages.shown.empty()) << messages.Texts().join('\n').toStdString();
 }
 
 }  // namespace

