@@ -6,7 +6,6 @@
 #include "ShellFixture.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
-#include "media/uPlayerSet.h"
 #include "shell/MainFrm.h"
 #include "shell/SplashFrm.h"
 #include "viewers/SwfFrm.h"
@@ -93,7 +92,7 @@ TEST_F(MainWindow, RepliesReachTheMovieThroughItsPlayer) {
   ASSERT_TRUE(QDir().mkpath(base + "data/animation"));
   ASSERT_TRUE(WriteSwfMovieFile(base + "data/animation/a.swf", SwfMovieSpec{}));
   ASSERT_EQ(form.OpenMedia("a.swf", "animation", "A", ""), kMediaOpened);
-  auto* viewer = qobject_cast<TSwfForm*>(form.PlayerSet()->OpenWindows().value(0));
+  auto* viewer = form.findChild<TSwfForm*>();
   ASSERT_NE(viewer, nullptr);
   viewer->ShPlayer()->RaiseFSCommand("gotoRulers", "ruler_2");
   EXPECT_EQ(form.ShPlayer()->DeliveredFlashVars().last(), "ChangeActiveRuler=ruler_2");

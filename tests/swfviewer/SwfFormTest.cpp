@@ -4,7 +4,6 @@
 
 #include "SwfFixture.h"
 #include "media/uDecryptor.h"
-#include "viewers/ViewerLinks.h"
 
 using namespace vedalia;
 using namespace vedalia::test;
