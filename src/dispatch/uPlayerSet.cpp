@@ -34,10 +34,11 @@ QPoint PlaceViewer(bool first, QSize outer, QPoint centred, QSize screen, QPoint
   return remembered;
 }
 
-TPlayerSet::TPlayerSet(QWidget* mainWindow, IViewerFactory* factory)
+TPlayerSet::TPlayerSet(QWidget* mainWindow, IViewerFactory* factory, IMainWindowLink* link)
     : QObject(mainWindow),
       MainWindow(mainWindow),
-      Factory(factory ? factory : &DefaultViewerFactory()) {}
+      Factory(factory ? factory : &DefaultViewerFactory()),
+      Link(link) {}
 
 TPlayerSet::~TPlayerSet() = default;
 
@@ -135,7 +136,7 @@ TOpenMediaResult TPlayerSet::openInWindow(const TViewerRequest& request) {
         return kMediaOpened;
       }
     }
-    TPlayerForm* w = Factory->CreateViewer(MainWindow, request, OnOpenMedia());
+    TPlayerForm* w = Factory->CreateViewer(MainWindow, request, {OnOpenMedia(), Link});
     if (!w) return kViewerWindowFailed;
     FOpenWindows << TOpenWindow{w, w};
     connect(w, &TPlayerForm::Released, this, [this](TPlayerForm* f) { forget(f); });
