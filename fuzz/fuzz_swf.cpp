@@ -1,5 +1,5 @@
 // Flash movie inspection: headers of any bytes, in memory and from a file, and the full
-// decoding of compressed bodies.
+// decoding of compressed bodies, counted and into memory.
 #include "FuzzSupport.h"
 #include "flashhost/SwfInfo.h"
 #include "media/uDecryptor.h"
@@ -32,6 +32,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto whole = InspectSwf(bytes, &error, SwfCheck::Body);
   FUZZ_CHECK(!whole || info.has_value());
   FUZZ_CHECK(TDecryptor::IsFlashMovie(bytes) == (whole && whole->frameCount > 0));
+  // Decoded into memory, a body never passes its declared length and is whole where the check
+  // passes; for LZMA, whose check stops at that length, exactly there.
+  if (info && info->declaredLength <= (64u << 20)) {
+    const auto body = DecodeSwfBody(bytes, *info, 64u << 20);
+    if (whole) FUZZ_CHECK(body && body->complete);
+    if (info->compression == SwfCompression::Lzma)
+      FUZZ_CHECK((body && body->complete) == whole.has_value());
+    if (body && info->compression != SwfCompression::None)
+      FUZZ_CHECK(body->bytes.size() <= qsizetype(info->declaredLength) - 8);
+  }
 
   const QString file = fuzz::WriteScratchFile(QStringLiteral("movie.swf"), data, size);
   const auto fromFile = InspectSwfFile(file);

@@ -66,4 +66,22 @@ std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error 
 std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error = nullptr,
                                       SwfCheck check = SwfCheck::Header);
 
+// A movie body decoded into memory.
+struct SwfBody {
+  // The bytes after the first 8: a plain body as stored; a compressed one as far as its stream
+  // decodes, never past the declared length.
+  QByteArray bytes;
+  // The body reaches the declared length. A stream cut short, or a zlib stream ending early,
+  // still gives what it decoded; a caller that needs the whole movie refuses it.
+  bool complete = false;
+};
+
+// Decodes the whole body of `swf`, whose header InspectSwf gave as `info`. Nothing when the
+// declared length exceeds `maxLength` or the compressed stream is broken (an LZMA end marker
+// before the declared length counts as broken). The output buffer
+// grows as output arrives, so a header claiming more than its stream holds costs nothing; the
+// LZMA dictionary is capped as for the body check.
+std::optional<SwfBody> DecodeSwfBody(QByteArrayView swf, const SwfInfo& info,
+                                     std::uint32_t maxLength, QString* error = nullptr);
+
 }  // namespace vedalia
