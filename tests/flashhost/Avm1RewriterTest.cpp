@@ -248,8 +248,8 @@ TEST(Avm1Rewriter, AStreamEndingBeforeItsLengthIsRewrittenButFailsTheCheck) {
     qToLittleEndian(qFromLittleEndian<std::uint32_t>(swf.constData() + 4) + extra, swf.data() + 4);
     return swf.chopped(cut);
   };
-  const qsizetype plain = WriteSwfMovie(Layout(8, 1, {})).size() - 8;  // without the actions
   const auto Z = SwfCompression::Zlib, L = SwfCompression::Lzma;
+  const QByteArray plainBody = movie(SwfCompression::None, 0, 0).mid(8);
   const struct {
     const char* name;
     QByteArray swf;
@@ -266,20 +266,17 @@ TEST(Avm1Rewriter, AStreamEndingBeforeItsLengthIsRewrittenButFailsTheCheck) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto info = InspectSwf(row.swf);
-    ASSERT_TRUE(info);
-    const auto body = DecodeSwfBody(row.swf, *info, 512u << 20);
+    const SwfInfo info = InspectSwf(row.swf).value();
+    const auto body = DecodeSwfBody(row.swf, info, 512u << 20);
     ASSERT_EQ(body.has_value(), row.decoded);
     if (body) {
       EXPECT_EQ(body->complete, row.complete);
-      EXPECT_LE(body->bytes.size(), qsizetype(info->declaredLength) - 8);
-      EXPECT_GT(body->bytes.size(), plain / 2) << "what decoded is kept";
+      EXPECT_GT(body->bytes.size(), info.headerLength - 8);
+      EXPECT_TRUE(plainBody.startsWith(body->bytes)) << "what decoded is kept";
       EXPECT_LT(body->bytes.capacity(), 1 << 20) << "reserved for a claim, not for its output";
     }
     EXPECT_EQ(InspectSwf(row.swf, nullptr, SwfCheck::Body).has_value(), row.checked);
-    const auto r = RewriteAvm1Movie(row.swf);
-    EXPECT_EQ(r.has_value(), row.rewritten);
-    EXPECT_EQ(r ? r->commands : 1, 1);
+    EXPECT_EQ(RewriteAvm1Movie(row.swf).has_value(), row.rewritten);
   }
   const auto info = InspectSwf(rows[0].swf);
   EXPECT_FALSE(DecodeSwfBody(rows[0].swf, *info, info->declaredLength - 1)) << "over the limit";
