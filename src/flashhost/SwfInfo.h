@@ -2,7 +2,8 @@
 // Native inspection of Flash movie headers: signature, version, stage, frame rate and frame
 // count, without any renderer. For the header, compressed movies are inflated only as far as
 // it reaches (a few dozen bytes); the body check streams through a small buffer, so a huge or
-// lying file never costs memory in proportion to its size.
+// lying file never costs memory in proportion to its size. DecodeSwfBody, for those who need
+// the movie's tags, holds what the stream decodes, up to a limit the caller sets.
 //
 // Typical use (the validity probe of a movie file):
 //   if (auto info = vedalia::InspectSwfFile(path, nullptr, vedalia::SwfCheck::Body);
