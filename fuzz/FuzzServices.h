@@ -4,7 +4,7 @@
 #include <QPrinter>
 #include <memory>
 
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 
 namespace vedalia::fuzz {
 

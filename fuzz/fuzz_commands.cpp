@@ -9,9 +9,10 @@
 
 #include "FuzzServices.h"
 #include "FuzzSupport.h"
+#include "desktop/uDesktop.h"
+#include "desktop/uServices.h"
+#include "misc/uMisc.h"
 #include "shell/uCommandHandler.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "store/SealedFile.h"
 #include "store/uTables.h"
 

@@ -4,7 +4,7 @@
 
 #include "FuzzServices.h"
 #include "FuzzSupport.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "store/SealedFile.h"
 #include "store/StoreErrors.h"
 #include "store/uDBParser.h"

@@ -2,10 +2,10 @@
 // working directory and the machine-wide install setting.
 #include <QApplication>
 
+#include "desktop/uServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/ruffle/RuffleRenderer.h"
 #include "platform/Log.h"
-#include "shell/uServices.h"
 #include "shell/uStartup.h"
 
 int main(int argc, char** argv) {

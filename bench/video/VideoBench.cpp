@@ -8,7 +8,8 @@
 #include <QWidget>
 
 #include "TestMedia.h"
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 #include "viewers/uVideoViewer.h"
 
 namespace {

@@ -14,12 +14,13 @@
 #include <cmath>
 #include <numbers>
 
+#include "desktop/uDesktop.h"
+#include "desktop/uServices.h"
 #include "media/uDecryptor.h"
+#include "misc/uMisc.h"
 #include "model3d/ThreeDimButtons.h"
 #include "model3d/uMeshView.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 
 namespace vedalia {
 namespace {

@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 
 namespace vedalia {
 namespace {

@@ -7,10 +7,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "desktop/uDesktop.h"
+#include "dispatch/uPlayerSet.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "media/uDecryptor.h"
-#include "media/uPlayerSet.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
+#include "viewers/uPlayerForm.h"
 
 namespace vedalia {
 
@@ -27,8 +29,8 @@ TMainForm::TMainForm(const QString& settingsPath, QWidget* parent) : QWidget(par
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(player);
 
-  // FormCreate: the player set, owned here and freed before the viewers it opened.
-  playerSet = std::make_unique<TPlayerSet>(this);
+  // FormCreate: the player set of the real viewers, which reach this window through its link.
+  playerSet = std::make_unique<TPlayerSet>(this, nullptr, this);
 
   TMainCommandHandler::Setup setup;
   setup.replies = this;
@@ -47,7 +49,10 @@ TMainForm::TMainForm(const QString& settingsPath, QWidget* parent) : QWidget(par
     move(CenteredTopLeft(screen->availableGeometry(), frameGeometry().size()));
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // The viewers hold this window's link: they go while it is still whole, then the player set.
+  qDeleteAll(findChildren<TPlayerForm*>(Qt::FindDirectChildrenOnly));
+}
 
 void TMainForm::ShPlayerFSCommand(QObject*, const QString& command, const QString& args) {
   handler->ShPlayerFSCommand(command, args);

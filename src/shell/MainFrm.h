@@ -6,8 +6,8 @@
 #include <QWidget>
 #include <memory>
 
-#include "flashhost/MainWindowLink.h"
 #include "shell/uCommandHandler.h"
+#include "viewers/ViewerLinks.h"
 
 namespace vedalia {
 
@@ -43,7 +43,7 @@ class TMainForm : public QWidget,
   QSize MainWindowOuterSize() const override;
   void CloseMainWindow() override;
   QWidget* MessageParent() const override;
-  // IMainWindowLink
+  // IMainWindowLink, which the viewers of this window are handed
   void ShPlayerFSCommand(QObject* sender, const QString& command, const QString& args) override;
   TFlashPlayerControl* MainPlayer() override { return player; }
   void ShowMainWindow() override;

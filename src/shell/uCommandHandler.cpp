@@ -4,10 +4,11 @@
 #include <exception>
 #include <optional>
 
+#include "desktop/uDesktop.h"
+#include "desktop/uServices.h"
+#include "misc/uMisc.h"
 #include "platform/Cp1251.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "shell/uSettingsFile.h"
 #include "store/uCrypto.h"
 

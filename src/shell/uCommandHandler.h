@@ -14,8 +14,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "desktop/uServices.h"
 #include "media/uMediaTypes.h"
-#include "shell/uServices.h"
 
 class QWidget;
 

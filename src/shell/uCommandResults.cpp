@@ -5,13 +5,13 @@
 #include <QTextDocument>
 #include <cmath>
 
+#include "desktop/uServices.h"
 #include "media/uDecryptor.h"
+#include "misc/uMisc.h"
 #include "platform/Cp1251.h"
 #include "platform/Log.h"
 #include "platform/SafePath.h"
 #include "shell/uCommandHandler.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 
 namespace vedalia {
 namespace {

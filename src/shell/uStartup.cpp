@@ -10,12 +10,12 @@
 #include <QFile>
 #include <QLockFile>
 
+#include "desktop/uServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "media/uMediaTypes.h"
+#include "misc/uMisc.h"
 #include "shell/MainFrm.h"
 #include "shell/SplashFrm.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "shell/uSettingsFile.h"
 #include "store/uChecker.h"
 

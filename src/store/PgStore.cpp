@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "store/StoreErrors.h"
 
 namespace vedalia {

@@ -2,8 +2,8 @@
 
 #include <QStringList>
 
+#include "misc/uMisc.h"
 #include "platform/Cp1251.h"
-#include "shell/uMisc.h"
 #include "store/StoreErrors.h"
 #include "store/uCrypto.h"
 

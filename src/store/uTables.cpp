@@ -1,6 +1,6 @@
 #include "store/uTables.h"
 
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "store/FileEngine.h"
 #include "store/PgBackend.h"
 

@@ -13,8 +13,9 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
+#include "desktop/uDesktop.h"
+#include "desktop/uServices.h"
+#include "misc/uMisc.h"
 #include "viewers/uJpegDecoder.h"
 
 namespace vedalia {

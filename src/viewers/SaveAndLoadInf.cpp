@@ -5,8 +5,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "desktop/uServices.h"
 #include "platform/Cp1251.h"
-#include "shell/uServices.h"
 
 namespace vedalia {
 

@@ -13,12 +13,11 @@
 #include <cmath>
 #include <exception>
 
+#include "desktop/uServices.h"
 #include "flashhost/FlashPlayerControl.h"
-#include "flashhost/MainWindowLink.h"
+#include "misc/uMisc.h"
 #include "platform/Cp1251.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
 
 namespace vedalia {
@@ -102,9 +101,9 @@ TOpenFileArgs SplitOpenFileArgs(const QString& args) {
 
 // ---- The window -------------------------------------------------------------------------------
 
-TSwfForm::TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const TViewerRequest& request)
+TSwfForm::TSwfForm(QWidget* owner, TViewerLinks links, const TViewerRequest& request)
     : TPlayerForm(owner, request.ObjectName, request.TypeTitle),
-      FOnOpenMedia(std::move(onOpenMedia)),
+      FLinks(std::move(links)),
       FMovieName(request.MovieName),
       FFolderPath(request.FolderPath),
       FContentName(request.ContentName),
@@ -287,11 +286,11 @@ void TSwfForm::SaveOther() {
 // ---- Further items and the main window ---------------------------------------------------------
 
 void TSwfForm::OpenFile(const QString& args) {
-  if (!FOnOpenMedia) return;
+  if (!FLinks.OpenMedia) return;
   const TOpenFileArgs item = SplitOpenFileArgs(args);
   TOpenMediaResult result = kMediaOpened;
   try {
-    result = FOnOpenMedia(item.fileName, item.mediaType, item.objectName, FUserFolderName);
+    result = FLinks.OpenMedia(item.fileName, item.mediaType, item.objectName, FUserFolderName);
   } catch (const std::exception&) {
     LogFailure(lcViewers(), "opening a file from the movie");
     return;  // the player set reports its own failures by result; anything else ends here
@@ -300,14 +299,14 @@ void TSwfForm::OpenFile(const QString& args) {
 }
 
 void TSwfForm::CompareGeomap(const QString& args) {
-  if (auto* link = dynamic_cast<IMainWindowLink*>(parentWidget()))
+  if (IMainWindowLink* link = FLinks.MainWindow)
     link->ShPlayerFSCommand(this, QStringLiteral("open_file"),
                             args + QLatin1Char('|') + ObjectName());
 }
 
 void TSwfForm::GotoRulers(const QString& args) {
   const QPointer<TSwfForm> self(this);
-  if (auto* link = dynamic_cast<IMainWindowLink*>(parentWidget())) {
+  if (IMainWindowLink* link = FLinks.MainWindow) {
     if (TFlashPlayerControl* mainPlayer = link->MainPlayer()) {
       mainPlayer->GotoFrame(6);
       mainPlayer->SetFlashVars(QStringLiteral("ChangeActiveRuler=") + args);

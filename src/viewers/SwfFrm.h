@@ -9,10 +9,10 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
-#include <functional>
 
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 #include "viewers/SaveAndLoadInf.h"
+#include "viewers/ViewerLinks.h"
 #include "viewers/uPlayerForm.h"
 
 class QPrinter;
@@ -20,11 +20,6 @@ class QPrinter;
 namespace vedalia {
 
 class TFlashPlayerControl;
-
-// The player set's OpenMedia: (file name, media type, object name, user folder name).
-using TOpenMediaEvent =
-    std::function<TOpenMediaResult(const QString& fileName, const QString& mediaType,
-                                   const QString& objectName, const QString& userFolderName)>;
 
 // ---- Rules of the window, kept apart so they can be checked without one --------------------
 
@@ -64,7 +59,8 @@ class TSwfForm : public TPlayerForm {
   };
 
   // Plays `request.Stream`; SuggestName presets the save dialog's name and is not kept.
-  TSwfForm(QWidget* owner, TOpenMediaEvent onOpenMedia, const TViewerRequest& request);
+  // `links`: how the movie opens further items and steers the main window.
+  TSwfForm(QWidget* owner, TViewerLinks links, const TViewerRequest& request);
   ~TSwfForm() override;
 
   // How long a new window listens for its movie's first frame (tests shorten it).
@@ -106,7 +102,7 @@ class TSwfForm : public TPlayerForm {
 
   TFlashPlayerControl* FShPlayer = nullptr;
   TSaveDialogSettings FSaveOther;
-  TOpenMediaEvent FOnOpenMedia;
+  TViewerLinks FLinks;
   QString FMovieName;
   QString FFolderPath;
   QString FContentName;

@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <vector>
 
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 
 namespace vedalia::test {
 

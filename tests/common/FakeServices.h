@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/FakeMessages.h"
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 
 // Readable failure output for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* os) {

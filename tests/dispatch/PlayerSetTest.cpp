@@ -6,10 +6,10 @@
 #include <QScreen>
 #include <QTemporaryDir>
 
+#include "dispatch/uPlayerSet.h"
 #include "flashhost/SwfWriter.h"
 #include "media/uDecryptor.h"
-#include "media/uPlayerSet.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "viewers/uPlayerForm.h"
 
 using namespace vedalia;
@@ -28,8 +28,7 @@ class FakeViewer : public TPlayerForm {
 
 class FakeFactory : public IViewerFactory {
  public:
-  TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& r,
-                            const TOpenMediaFunc&) override {
+  TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& r, const TViewerLinks&) override {
     if (throwOnCreate) throw std::runtime_error("no window");
     auto* v = new FakeViewer(owner, r, r.Kind == QLatin1String("gms"));
     created << v;

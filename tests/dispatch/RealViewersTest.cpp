@@ -8,13 +8,13 @@
 
 #include "common/FakeMessages.h"
 #include "common/WaitFor.h"
+#include "desktop/uServices.h"
+#include "dispatch/uPlayerSet.h"
 #include "flashhost/SwfWriter.h"
-#include "media/uPlayerSet.h"
+#include "misc/uMisc.h"
 #include "model3d/ModelFiles.h"
 #include "model3d/ThreeDimFrm.h"
 #include "model3d/uGmsWriter.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "viewers/JpegFrm.h"
 #include "viewers/SwfFrm.h"
 

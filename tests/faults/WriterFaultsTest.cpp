@@ -8,9 +8,10 @@
 
 #include "FaultFiles.h"
 #include "FileSizeLimit.h"
+#include "desktop/uDesktop.h"
 #include "flashhost/SwfWriter.h"
+#include "misc/uMisc.h"
 #include "model3d/ModelFiles.h"
-#include "shell/uMisc.h"
 
 namespace vedalia::test {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "TestJpeg.h"
 #include "common/FakeServices.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "viewers/JpegFrm.h"
 
 namespace vedalia {

@@ -6,7 +6,8 @@
 #include <QTest>
 #include <QWidget>
 
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

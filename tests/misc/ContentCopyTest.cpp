@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "media/uDecryptor.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

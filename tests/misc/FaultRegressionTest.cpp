@@ -4,7 +4,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

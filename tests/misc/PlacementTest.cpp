@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

@@ -6,7 +6,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

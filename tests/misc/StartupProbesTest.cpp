@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

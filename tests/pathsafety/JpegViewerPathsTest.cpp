@@ -13,7 +13,7 @@
 #include "TestJpeg.h"
 #include "TreeSnapshot.h"
 #include "common/FakeServices.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "viewers/JpegFrm.h"
 
 namespace vedalia::test {

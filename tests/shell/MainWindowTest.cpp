@@ -8,6 +8,7 @@
 #include "flashhost/SwfWriter.h"
 #include "shell/MainFrm.h"
 #include "shell/SplashFrm.h"
+#include "viewers/SwfFrm.h"
 
 namespace vedalia::testing {
 namespace {
@@ -86,6 +87,15 @@ TEST_F(MainWindow, RepliesReachTheMovieThroughItsPlayer) {
   link.ShPlayerFSCommand(nullptr, "validateUser", "1");
   EXPECT_EQ(form.Handler().CurrentUserId(), 1);
   EXPECT_EQ(link.MainPlayer(), form.ShPlayer());
+
+  // The viewers this window opens are handed that link.
+  ASSERT_TRUE(QDir().mkpath(base + "data/animation"));
+  ASSERT_TRUE(WriteSwfMovieFile(base + "data/animation/a.swf", SwfMovieSpec{}));
+  ASSERT_EQ(form.OpenMedia("a.swf", "animation", "A", ""), kMediaOpened);
+  auto* viewer = form.findChild<TSwfForm*>();
+  ASSERT_NE(viewer, nullptr);
+  viewer->ShPlayer()->RaiseFSCommand("gotoRulers", "ruler_2");
+  EXPECT_EQ(form.ShPlayer()->DeliveredFlashVars().last(), "ChangeActiveRuler=ruler_2");
 }
 
 TEST(Splash, StaysUntilItsTimerFiresAndShowsItsPicture) {

@@ -11,9 +11,10 @@
 
 #include "common/FakeMainWindow.h"
 #include "common/FakeMessages.h"
+#include "desktop/uDesktop.h"
+#include "desktop/uServices.h"
+#include "misc/uMisc.h"
 #include "shell/uCommandHandler.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "store/SealedFile.h"
 #include "store/uTables.h"
 

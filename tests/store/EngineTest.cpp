@@ -15,7 +15,7 @@
 #include <QFileInfo>
 
 #include "StoreTestUtil.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "store/StoreErrors.h"
 #include "store/uChecker.h"
 #include "store/uDBTransaction.h"

@@ -15,7 +15,7 @@
 #include "common/FakeServices.h"
 #include "flashhost/FlashPlayerControl.h"
 #include "flashhost/SwfWriter.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 #include "viewers/SwfFrm.h"
 
 namespace vedalia::test {
@@ -128,11 +128,12 @@ class SwfFormTest : public ::testing::Test {
     WriteFile(TypeDir(a.typeFolder) + a.movieName, movie);
     auto* form = new TSwfForm(
         nullptr,
-        [this](const QString& f, const QString& t, const QString& o, const QString& u) {
-          opened << QStringList{f, t, o, u};
-          if (openThrows) throw std::runtime_error("catalogue");
-          return openResult;
-        },
+        {.OpenMedia =
+             [this](const QString& f, const QString& t, const QString& o, const QString& u) {
+               opened << QStringList{f, t, o, u};
+               if (openThrows) throw std::runtime_error("catalogue");
+               return openResult;
+             }},
         Request(a, movie));
     forms << form;
     return form;

@@ -3,7 +3,6 @@
 #include "common/WaitFor.h"
 
 #include "SwfFixture.h"
-#include "flashhost/MainWindowLink.h"
 #include "media/uDecryptor.h"
 
 using namespace vedalia;
@@ -391,7 +390,8 @@ TEST_F(SwfFormTest, CommandsForTheMainWindow) {
   FakeMainWindow main;
   FormArgs a;
   a.objectName = QStringLiteral("Европа 1812");
-  QPointer<TSwfForm> form(new TSwfForm(&main, nullptr, Request(a, WriteSwfMovie(SwfMovieSpec()))));
+  QPointer<TSwfForm> form(
+      new TSwfForm(nullptr, {.MainWindow = &main}, Request(a, WriteSwfMovie(SwfMovieSpec()))));
   forms << form;
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
@@ -407,6 +407,11 @@ TEST_F(SwfFormTest, CommandsForTheMainWindow) {
   EXPECT_EQ(main.player->CurrentFrame(), 6);
   EXPECT_EQ(main.player->DeliveredFlashVars(), QStringList{"ChangeActiveRuler=ruler_3"});
   EXPECT_EQ(main.shown, 1);
+  VEDALIA_WAIT_TRUE(form.isNull());
+
+  // Without a link the first does nothing and the second still closes the window.
+  form = Open(FormArgs());
+  for (const char* command : {"compare_geomap", "gotoRulers"}) Command(form, command, "x|y");
   VEDALIA_WAIT_TRUE(form.isNull());
   EXPECT_TRUE(services.messages.shown.empty());
 }

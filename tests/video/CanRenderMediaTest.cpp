@@ -3,7 +3,8 @@
 #include <QDir>
 
 #include "TestMedia.h"
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 namespace {

@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "CourseInstall.h"
+#include "misc/uMisc.h"
 #include "platform/FileReplace.h"
-#include "shell/uMisc.h"
 
 namespace vedalia::course {
 

@@ -11,9 +11,9 @@
 
 #include "ContentArgs.h"
 #include "CourseCommand.h"
+#include "desktop/uServices.h"
 #include "model3d/uMesh.h"
 #include "model3d/uTextureGL.h"
-#include "shell/uServices.h"
 #include "viewers/uJpegViewer.h"
 
 namespace vedalia::course {

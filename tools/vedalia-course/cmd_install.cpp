@@ -25,8 +25,8 @@
 #include "CourseInstall.h"
 #include "media/uDecryptor.h"
 #include "media/uMediaTypes.h"
+#include "misc/uMisc.h"
 #include "platform/FileReplace.h"
-#include "shell/uMisc.h"
 
 namespace vedalia::course {
 namespace {

@@ -7,10 +7,10 @@
 #include <iostream>
 
 #include "CourseCommand.h"
-#include "media/uPlayerSet.h"
+#include "desktop/uServices.h"
+#include "dispatch/uPlayerSet.h"
+#include "misc/uMisc.h"
 #include "shell/uCommandHandler.h"
-#include "shell/uMisc.h"
-#include "shell/uServices.h"
 #include "shell/uSettingsFile.h"
 #include "store/PgConnection.h"
 #include "store/uChecker.h"

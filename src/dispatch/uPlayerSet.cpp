@@ -1,13 +1,15 @@
-#include "media/uPlayerSet.h"
+#include "dispatch/uPlayerSet.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
+#include "desktop/uDesktop.h"
 #include "media/uDecryptor.h"
+#include "misc/uMisc.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
 #include "viewers/uPlayerForm.h"
 
 namespace vedalia {
@@ -32,10 +34,11 @@ QPoint PlaceViewer(bool first, QSize outer, QPoint centred, QSize screen, QPoint
   return remembered;
 }
 
-TPlayerSet::TPlayerSet(QWidget* mainWindow, IViewerFactory* factory)
+TPlayerSet::TPlayerSet(QWidget* mainWindow, IViewerFactory* factory, IMainWindowLink* link)
     : QObject(mainWindow),
       MainWindow(mainWindow),
-      Factory(factory ? factory : &DefaultViewerFactory()) {}
+      Factory(factory ? factory : &DefaultViewerFactory()),
+      Link(link) {}
 
 TPlayerSet::~TPlayerSet() = default;
 
@@ -133,7 +136,7 @@ TOpenMediaResult TPlayerSet::openInWindow(const TViewerRequest& request) {
         return kMediaOpened;
       }
     }
-    TPlayerForm* w = Factory->CreateViewer(MainWindow, request, OnOpenMedia());
+    TPlayerForm* w = Factory->CreateViewer(MainWindow, request, {OnOpenMedia(), Link});
     if (!w) return kViewerWindowFailed;
     FOpenWindows << TOpenWindow{w, w};
     connect(w, &TPlayerForm::Released, this, [this](TPlayerForm* f) { forget(f); });

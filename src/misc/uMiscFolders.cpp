@@ -6,8 +6,8 @@
 #include <QFileInfo>
 #include <cerrno>
 
+#include "misc/uMisc.h"
 #include "platform/SafePath.h"
-#include "shell/uMisc.h"
 
 namespace vedalia {
 

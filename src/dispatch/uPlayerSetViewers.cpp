@@ -4,9 +4,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#include "media/uPlayerSet.h"
+#include "desktop/uDesktop.h"
+#include "dispatch/uPlayerSet.h"
+#include "misc/uMisc.h"
 #include "model3d/ThreeDimFrm.h"
-#include "shell/uMisc.h"
 #include "viewers/AviFrm.h"
 #include "viewers/JpegFrm.h"
 #include "viewers/SwfFrm.h"
@@ -17,10 +18,8 @@ namespace {
 class TViewerFactory final : public IViewerFactory {
  public:
   TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& r,
-                            const TOpenMediaFunc& onOpenMedia) override {
-    if (r.Kind == QLatin1String("swf")) {
-      return new TSwfForm(owner, onOpenMedia, r);
-    }
+                            const TViewerLinks& links) override {
+    if (r.Kind == QLatin1String("swf")) return new TSwfForm(owner, links, r);
     if (r.Kind == QLatin1String("jpg")) return new TJpegForm(owner, r);
     if (r.Kind == QLatin1String("avi")) return new TAviForm(owner, r);
     if (r.Kind == QLatin1String("gms")) return new TThreeDimForm(owner, r);

@@ -2,8 +2,8 @@
 
 #include <QDir>
 
+#include "misc/uMisc.h"
 #include "platform/SafePath.h"
-#include "shell/uMisc.h"
 
 namespace vedalia {
 

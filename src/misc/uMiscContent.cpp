@@ -6,8 +6,8 @@
 
 #include "media/uDecryptor.h"
 #include "media/uMediaTypes.h"
+#include "misc/uMisc.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
 
 namespace vedalia {
 

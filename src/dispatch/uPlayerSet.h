@@ -6,28 +6,25 @@
 #include <QObject>
 #include <QPoint>
 #include <QString>
-#include <functional>
 
+#include "desktop/uServices.h"
 #include "media/uMediaTypes.h"
-#include "shell/uServices.h"
+#include "viewers/ViewerLinks.h"
 #include "viewers/uPlayerForm.h"
 
 class QWidget;
 
 namespace vedalia {
 
-// OpenMedia (file name, media type, object name, user folder name) -> result.
-using TOpenMediaFunc =
-    std::function<TOpenMediaResult(const QString&, const QString&, const QString&, const QString&)>;
-
 // Creates viewer windows and reaches the desktop; the real one makes the viewer classes,
 // tests substitute their own.
 class IViewerFactory {
  public:
   virtual ~IViewerFactory() = default;
-  // A new, not yet shown viewer window owned by `owner`. May throw.
+  // A new, not yet shown viewer window owned by `owner`, reaching out through `links`.
+  // May throw.
   virtual TPlayerForm* CreateViewer(QWidget* owner, const TViewerRequest& request,
-                                    const TOpenMediaFunc& onOpenMedia) = 0;
+                                    const TViewerLinks& links) = 0;
   // Hands a document or address to the desktop's "open" handler.
   virtual void OpenWithDesktop(const QString& target) = 0;
   // Whether the platform can play the video file.
@@ -42,7 +39,10 @@ class TPlayerSet : public QObject {
 
  public:
   // `mainWindow` owns every viewer window created here. `factory` null: the real viewers.
-  explicit TPlayerSet(QWidget* mainWindow, IViewerFactory* factory = nullptr);
+  // `link` (may be null) is handed to every viewer; it is the main window's own, so that it
+  // lives as long as the viewers do.
+  explicit TPlayerSet(QWidget* mainWindow, IViewerFactory* factory = nullptr,
+                      IMainWindowLink* link = nullptr);
   ~TPlayerSet() override;
 
   TOpenMediaResult OpenMedia(const QString& FileName, const QString& MediaType,
@@ -67,6 +67,7 @@ class TPlayerSet : public QObject {
 
   QWidget* MainWindow;
   IViewerFactory* Factory;
+  IMainWindowLink* Link;
   TMediaObjects Catalogue;
   // Entries leave the list when their window closes or is destroyed, so none dangles; the
   // QObject address is kept so that a window being destroyed is matched without a downcast.

@@ -10,8 +10,8 @@
 #include <QVideoFrame>
 #include <QVideoSink>
 
+#include "desktop/uDesktop.h"
 #include "platform/Log.h"
-#include "shell/uMisc.h"
 
 namespace vedalia {
 

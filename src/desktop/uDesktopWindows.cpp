@@ -4,7 +4,7 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "shell/uMisc.h"
+#include "desktop/uDesktop.h"
 
 namespace vedalia {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "media/uDecryptor.h"
-#include "shell/uMisc.h"
+#include "misc/uMisc.h"
 
 namespace vedalia {
 

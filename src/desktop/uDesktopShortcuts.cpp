@@ -6,8 +6,9 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include "desktop/uDesktop.h"
+#include "misc/uMisc.h"
 #include "platform/FileReplace.h"
-#include "shell/uMisc.h"
 
 namespace vedalia {
 

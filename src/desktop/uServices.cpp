@@ -1,4 +1,4 @@
-#include "shell/uServices.h"
+#include "desktop/uServices.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

@@ -1,0 +1,4 @@
+#include "high/high.h"
+
+#include "low/low.h"
+int high_value(void) { return low_value() + 1; }

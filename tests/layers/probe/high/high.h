@@ -1,0 +1,1 @@
+int high_value(void);
