@@ -3,9 +3,6 @@
 // same header; each stream of it (from a plain, CWS or ZWS movie) is its original with every
 // fscommand replaced as that action alone would be, every branch, block and skip count leading
 // to the same action as before; rewriting a rewritten stream changes nothing.
-#include <lzma.h>
-#include <zlib.h>
-
 #include "FuzzSupport.h"
 #include "flashhost/Avm1Rewriter.h"
 #include "flashhost/Avm1Streams.h"
@@ -38,48 +35,13 @@ void checkStream(QByteArrayView before, const QByteArray& after, int version, in
   FUZZ_CHECK(twice && again == 0 && *twice == after);
 }
 
-// ZWS: compressed length (4), LZMA properties (5), raw stream; decoded as an .lzma file with
-// the length known, under a memory limit (nothing when the dictionary claimed needs more).
-bool unlzma(QByteArrayView swf, QByteArray& body) {
-  if (swf.size() < 17) return false;
-  QByteArray alone(swf.data() + 12, 5);
-  for (int i = 0; i < 8; ++i)
-    alone.append(char(i < 4 ? (std::uint64_t(body.size()) >> (8 * i)) : 0));
-  alone.append(swf.data() + 17, swf.size() - 17);
-  lzma_stream s = LZMA_STREAM_INIT;
-  if (lzma_alone_decoder(&s, std::uint64_t(256) << 20) != LZMA_OK) return false;
-  s.next_in = reinterpret_cast<const std::uint8_t*>(alone.constData());
-  s.avail_in = std::size_t(alone.size());
-  s.next_out = reinterpret_cast<std::uint8_t*>(body.data());
-  s.avail_out = std::size_t(body.size());
-  const lzma_ret rc = lzma_code(&s, LZMA_FINISH);
-  body.truncate(body.size() - qsizetype(s.avail_out));
-  lzma_end(&s);
-  return rc == LZMA_OK || rc == LZMA_STREAM_END || rc == LZMA_BUF_ERROR;
-}
-
-// The tag list after the header, inflated for CWS and ZWS; nothing for a broken body.
+// The tag list after the header, decoded for CWS and ZWS (as far as the stream goes); nothing
+// for a broken body.
 std::optional<QByteArray> tagList(QByteArrayView swf, const SwfInfo& info) {
-  QByteArray body;
-  if (info.compression == SwfCompression::None) {
-    body = QByteArray(swf.data() + 8, swf.size() - 8);
-  } else if (info.compression == SwfCompression::Lzma) {
-    if (info.declaredLength > (64u << 20) || info.declaredLength < 8) return std::nullopt;
-    body.resize(qsizetype(info.declaredLength) - 8);
-    if (!unlzma(swf, body)) return std::nullopt;
-  } else {
-    if (info.declaredLength > (64u << 20) || info.declaredLength < 8) return std::nullopt;
-    body.resize(qsizetype(info.declaredLength) - 8);
-    uLongf size = uLongf(body.size());
-    const int rc =
-        uncompress(reinterpret_cast<Bytef*>(body.data()), &size,
-                   reinterpret_cast<const Bytef*>(swf.data() + 8), uLong(swf.size() - 8));
-    if (rc != Z_OK && rc != Z_BUF_ERROR) return std::nullopt;
-    body.truncate(qsizetype(size));
-  }
+  auto body = DecodeSwfBody(swf, info, 64u << 20);
   const qsizetype rest = info.headerLength - 8;
-  if (body.size() < rest) return std::nullopt;
-  return body.sliced(rest);
+  if (!body || body->bytes.size() < rest) return std::nullopt;
+  return body->bytes.sliced(rest);
 }
 
 void checkMovie(QByteArrayView swf) {

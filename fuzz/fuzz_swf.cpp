@@ -1,5 +1,5 @@
 // Flash movie inspection: headers of any bytes, in memory and from a file, and the full
-// decoding of compressed bodies.
+// decoding of compressed bodies, counted and into memory.
 #include "FuzzSupport.h"
 #include "flashhost/SwfInfo.h"
 #include "media/uDecryptor.h"
@@ -32,6 +32,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto whole = InspectSwf(bytes, &error, SwfCheck::Body);
   FUZZ_CHECK(!whole || info.has_value());
   FUZZ_CHECK(TDecryptor::IsFlashMovie(bytes) == (whole && whole->frameCount > 0));
+  // Decoded into memory, a body is whole where the check passes; for LZMA, whose check stops at
+  // the declared length, exactly there.
+  const auto body = info ? DecodeSwfBody(bytes, *info, 64u << 20) : std::nullopt;
+  if (whole && whole->declaredLength <= (64u << 20)) FUZZ_CHECK(body && body->complete);
+  if (info && info->compression == SwfCompression::Lzma && info->declaredLength <= (64u << 20))
+    FUZZ_CHECK((body && body->complete) == whole.has_value());
 
   const QString file = fuzz::WriteScratchFile(QStringLiteral("movie.swf"), data, size);
   const auto fromFile = InspectSwfFile(file);

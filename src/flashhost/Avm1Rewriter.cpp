@@ -1,8 +1,5 @@
 #include "flashhost/Avm1Rewriter.h"
 
-#include <lzma.h>
-#include <zlib.h>
-
 #include <QString>
 #include <algorithm>
 #include <cstring>
@@ -552,53 +549,6 @@ bool walkTags(Walk& w, QByteArrayView data, QByteArray& out, bool root) {
   return true;
 }
 
-// A header may claim a dictionary of gigabytes, which the decoder would reserve; one as large
-// as the whole movie decodes the same.
-void capDictionary(QByteArray& props, std::uint32_t size) {
-  std::uint32_t dict = 0;
-  for (int i = 0; i < 4; ++i) dict |= std::uint32_t(std::uint8_t(props[1 + i])) << (8 * i);
-  dict = std::min(dict, std::max<std::uint32_t>(size, 4096));
-  for (int i = 0; i < 4; ++i) props[1 + i] = char((dict >> (8 * i)) & 0xFF);
-}
-
-std::optional<QByteArray> inflateBody(QByteArrayView swf, const SwfInfo& info) {
-  const qsizetype size = qsizetype(info.declaredLength) - 8;
-  if (info.declaredLength > kMaxMovieBytes || size <= 0) return std::nullopt;
-  QByteArray body(size, Qt::Uninitialized);
-  if (info.compression == SwfCompression::Zlib) {
-    z_stream z{};
-    if (inflateInit(&z) != Z_OK) return std::nullopt;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(swf.data() + 8));
-    z.avail_in = uInt(swf.size() - 8);
-    z.next_out = reinterpret_cast<Bytef*>(body.data());
-    z.avail_out = uInt(size);
-    const int rc = inflate(&z, Z_FINISH);
-    const qsizetype got = size - qsizetype(z.avail_out);
-    inflateEnd(&z);
-    if (rc != Z_STREAM_END && rc != Z_BUF_ERROR && rc != Z_OK) return std::nullopt;
-    body.truncate(got);
-    return body;
-  }
-  // ZWS: compressed length (4), LZMA properties (5), raw stream.
-  if (swf.size() < 17) return std::nullopt;
-  QByteArray alone(swf.data() + 12, 5);
-  capDictionary(alone, std::uint32_t(size));
-  for (int i = 0; i < 8; ++i) alone.append(char(i < 4 ? (std::uint64_t(size) >> (8 * i)) : 0));
-  alone.append(swf.data() + 17, swf.size() - 17);
-  lzma_stream s = LZMA_STREAM_INIT;
-  if (lzma_alone_decoder(&s, UINT64_MAX) != LZMA_OK) return std::nullopt;
-  s.next_in = reinterpret_cast<const uint8_t*>(alone.constData());
-  s.avail_in = size_t(alone.size());
-  s.next_out = reinterpret_cast<uint8_t*>(body.data());
-  s.avail_out = size_t(size);
-  const lzma_ret rc = lzma_code(&s, LZMA_FINISH);
-  const qsizetype got = size - qsizetype(s.avail_out);
-  lzma_end(&s);
-  if (rc != LZMA_STREAM_END && rc != LZMA_OK && rc != LZMA_BUF_ERROR) return std::nullopt;
-  body.truncate(got);
-  return body;
-}
-
 }  // namespace
 
 std::optional<Avm1Rewrite> RewriteAvm1Movie(QByteArrayView swf) {
@@ -609,9 +559,10 @@ std::optional<Avm1Rewrite> RewriteAvm1Movie(QByteArrayView swf) {
   if (info->compression == SwfCompression::None) {
     body = swf.sliced(8);
   } else {
-    auto b = inflateBody(swf, *info);
+    // A stream cut short keeps what it decoded: the tags it holds are still rewritten.
+    auto b = DecodeSwfBody(swf, *info, kMaxMovieBytes);
     if (!b) return std::nullopt;
-    inflated = std::move(*b);
+    inflated = std::move(b->bytes);
     body = inflated;
   }
   const qsizetype headerRest = info->headerLength - 8;  // stage, rate, frame count

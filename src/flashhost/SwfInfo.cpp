@@ -33,6 +33,13 @@ class Reader {
   virtual qint64 Size() const = 0;
   virtual bool Seek(qint64 pos) = 0;
 
+  // The next piece of input, at most `max` bytes: read into `buffer` (kChunk bytes), or where
+  // the input is in memory, pointing into it without a copy. 0 at the end, -1 on a read error.
+  virtual qint64 Next(const unsigned char** piece, unsigned char* buffer, qint64 max) {
+    *piece = buffer;
+    return Read(reinterpret_cast<char*>(buffer), std::min<qint64>(max, kChunk));
+  }
+
   // Exactly `size` bytes, or fewer at the end; -1 on a read error.
   qint64 ReadFull(char* buffer, qint64 size) {
     qint64 done = 0;
@@ -52,6 +59,12 @@ class BytesReader final : public Reader {
   qint64 Read(char* buffer, qint64 max) override {
     const qint64 n = std::min<qint64>(max, data_.size() - pos_);
     if (n > 0) std::memcpy(buffer, data_.data() + pos_, size_t(n));
+    pos_ += n;
+    return n;
+  }
+  qint64 Next(const unsigned char** piece, unsigned char*, qint64 max) override {
+    const qint64 n = std::min<qint64>(max, data_.size() - pos_);
+    *piece = reinterpret_cast<const unsigned char*>(data_.data()) + pos_;
     pos_ += n;
     return n;
   }
@@ -84,24 +97,43 @@ std::optional<SwfInfo> Fail(QString* error, const char* reason) {
 }
 
 // Decodes a compressed body from `in`. Header mode (`whole` false): fills `out` with up to
-// `outSize` bytes and stops. Whole mode: decodes the entire stream through `out` as a scratch
-// buffer, counting, up to `limit` bytes. Returns the bytes produced, or -1 with `reason` set;
-// `ended` tells whether the stream's own end was reached.
+// `outSize` bytes and stops. Whole mode: decodes the entire stream, up to `limit` bytes, through
+// `out` as a scratch buffer, counting, or with `keep` into that array: first `outSize` bytes,
+// then grown by as much as it holds, so a length claimed but never produced costs nothing.
+// Returns the bytes produced, or -1 with `reason` set; `ended` tells whether the stream's own
+// end was reached.
 struct DecodeRequest {
   unsigned char* out;
   int outSize;
   bool whole;
   qint64 limit;
+  QByteArray* keep = nullptr;
 };
+
+// Largest piece of input or output handed to a decoder at once (zlib counts in 32 bits).
+constexpr qint64 kMaxWindow = qint64(1) << 30;
 
 template <typename Stream, typename Step>
 qint64 DecodeLoop(Reader& in, Stream& strm, const DecodeRequest& req, Step step,
                   const char** reason, bool* ended) {
   unsigned char chunk[kChunk];
   qint64 produced = 0;  // before the current output window
-  qint64 window = req.whole ? std::min<qint64>(req.outSize, req.limit) : req.outSize;
-  strm.next_out = req.out;
-  strm.avail_out = decltype(strm.avail_out)(window);
+  qint64 window = 0;
+  auto nextWindow = [&] {
+    if (req.keep) {
+      const qint64 grow = std::clamp<qint64>(produced, req.outSize, kMaxWindow);
+      const qint64 size = std::min(req.limit, produced + grow);
+      req.keep->reserve(size);  // exactly: resize alone rounds up to a power of two
+      req.keep->resize(size);
+      strm.next_out = reinterpret_cast<unsigned char*>(req.keep->data()) + produced;
+      window = req.keep->size() - produced;
+    } else {
+      strm.next_out = req.out;
+      window = req.whole ? std::min<qint64>(req.outSize, req.limit - produced) : req.outSize;
+    }
+    strm.avail_out = decltype(strm.avail_out)(window);
+  };
+  nextWindow();
   qint64 consumed = 0;
   *ended = false;
   auto total = [&] { return produced + window - qint64(strm.avail_out); };
@@ -109,23 +141,22 @@ qint64 DecodeLoop(Reader& in, Stream& strm, const DecodeRequest& req, Step step,
     if (strm.avail_out == 0) {
       if (!req.whole || total() >= req.limit) return total();
       produced = total();
-      window = std::min<qint64>(req.outSize, req.limit - produced);
-      strm.next_out = req.out;
-      strm.avail_out = decltype(strm.avail_out)(window);
+      nextWindow();
     }
     if (strm.avail_in == 0) {
       if (!req.whole && consumed >= kMaxCompressedHeaderInput) {
         *reason = "compressed header does not end";
         return -1;
       }
-      const qint64 n = in.Read(reinterpret_cast<char*>(chunk), kChunk);
+      const unsigned char* piece = nullptr;
+      const qint64 n = in.Next(&piece, chunk, req.whole ? kMaxWindow : kChunk);
       if (n < 0) {
         *reason = "read error";
         return -1;
       }
       if (n == 0) return total();  // input ended
       consumed += n;
-      strm.next_in = chunk;
+      strm.next_in = const_cast<unsigned char*>(piece);  // zlib's field lacks the const
       strm.avail_in = decltype(strm.avail_in)(n);
     }
     const int ret = step(strm);  // 1 stream end, 0 go on, -1 error
@@ -201,11 +232,26 @@ std::int32_t SignExtend(std::uint32_t v, int bits) {
 // ignores it, so the check stops there instead of letting a small file inflate for minutes.
 constexpr qint64 kZlibSlackPastDeclared = 1 << 20;
 
+// Decodes a whole compressed body (zlib after the first 8 bytes; LZMA after its length and
+// property bytes) as `req` asks. The LZMA dictionary is capped at the declared length, which
+// decodes the same, and at kMaxLzmaDictionary.
+qint64 DecodeWholeBody(Reader& in, const SwfInfo& info, const DecodeRequest& req,
+                       const char** reason, bool* ended) {
+  if (info.compression == SwfCompression::Zlib) {
+    if (!in.Seek(8)) return *reason = "read error", -1;
+    return InflateBody(in, req, reason, ended);
+  }
+  unsigned char props[5];
+  if (!in.Seek(12) || in.ReadFull(reinterpret_cast<char*>(props), 5) != 5)
+    return *reason = "truncated header", -1;
+  const std::uint32_t cap = std::clamp<std::uint32_t>(info.declaredLength, 1, kMaxLzmaDictionary);
+  return LzmaBody(in, props, cap, req, reason, ended);
+}
+
 // Checks that the body reaches the declared length, decoding compressed bodies through a
 // scratch buffer. A zlib stream must also end properly (its check value is its last bytes); a
 // raw LZMA body carries no end of its own, so reaching the declared length is all it can show.
-bool BodyReachesDeclaredLength(Reader& in, const SwfInfo& info, const unsigned char* lzmaProps,
-                               const char** reason) {
+bool BodyReachesDeclaredLength(Reader& in, const SwfInfo& info, const char** reason) {
   const qint64 declaredBody = qint64(info.declaredLength) - 8;
   if (info.compression == SwfCompression::None) {
     if (in.Size() - 8 >= declaredBody) return true;
@@ -213,20 +259,12 @@ bool BodyReachesDeclaredLength(Reader& in, const SwfInfo& info, const unsigned c
     return false;
   }
   std::vector<unsigned char> scratch(64 * 1024);
+  const bool zlib = info.compression == SwfCompression::Zlib;
+  const qint64 limit = zlib ? declaredBody + kZlibSlackPastDeclared : declaredBody;
   bool ended = false;
-  qint64 body = -1;
-  if (info.compression == SwfCompression::Zlib) {
-    if (!in.Seek(8)) return *reason = "read error", false;
-    const qint64 limit = declaredBody + kZlibSlackPastDeclared;
-    body = InflateBody(in, {scratch.data(), int(scratch.size()), true, limit}, reason, &ended);
-    if (body >= limit) return true;
-  } else {
-    if (!in.Seek(17)) return *reason = "read error", false;
-    const std::uint32_t cap = std::clamp<std::uint32_t>(info.declaredLength, 1, kMaxLzmaDictionary);
-    body = LzmaBody(in, lzmaProps, cap, {scratch.data(), int(scratch.size()), true, declaredBody},
-                    reason, &ended);
-    if (body >= declaredBody) return true;
-  }
+  const qint64 body =
+      DecodeWholeBody(in, info, {scratch.data(), int(scratch.size()), true, limit}, reason, &ended);
+  if (body >= limit) return true;
   if (body < 0) return false;
   if (!ended)
     *reason = "compressed stream cut short";
@@ -318,7 +356,7 @@ std::optional<SwfInfo> Inspect(Reader& in, QString* error, SwfCheck check) {
     return Fail(error, "declared length shorter than the header");
   if (info.xMaxTwips < info.xMinTwips || info.yMaxTwips < info.yMinTwips)
     return Fail(error, "inverted stage rectangle");
-  if (check == SwfCheck::Body && !BodyReachesDeclaredLength(in, info, lzmaHead + 4, &reason))
+  if (check == SwfCheck::Body && !BodyReachesDeclaredLength(in, info, &reason))
     return Fail(error, reason);
   if (error) error->clear();
   return info;
@@ -347,29 +385,50 @@ std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error)
   const auto info = InspectSwf(data, error);
   if (!info) return std::nullopt;
   if (info->compression == SwfCompression::None) return data.size();
+  // Without an end marker an LZMA stream stops where the declared length says.
+  const bool zlib = info->compression == SwfCompression::Zlib;
+  const qint64 declaredBody = qint64(info->declaredLength) - 8;
   const char* reason = "";
   bool ended = false;
   std::vector<unsigned char> scratch(64 * 1024);
-  qint64 body = 0;
-  if (info->compression == SwfCompression::Zlib) {
-    BytesReader in(data.sliced(8));
-    body = InflateBody(in, {scratch.data(), int(scratch.size()), true, qint64(1) << 40}, &reason,
-                       &ended);
-    if (body >= 0 && !ended) return Fail(error, "compressed stream cut short"), std::nullopt;
-  } else {
-    // Without an end marker the stream stops where the declared length says.
-    const qint64 declaredBody = qint64(info->declaredLength) - 8;
-    BytesReader in(data.sliced(17));
-    const auto* props = reinterpret_cast<const unsigned char*>(data.data()) + 12;
-    const std::uint32_t cap =
-        std::clamp<std::uint32_t>(info->declaredLength, 1, kMaxLzmaDictionary);
-    body = LzmaBody(in, props, cap, {scratch.data(), int(scratch.size()), true, declaredBody},
-                    &reason, &ended);
-    if (body >= 0 && body < declaredBody && !ended)
-      return Fail(error, "compressed stream cut short"), std::nullopt;
-  }
+  BytesReader in(data);
+  const qint64 body = DecodeWholeBody(
+      in, *info, {scratch.data(), int(scratch.size()), true, zlib ? qint64(1) << 40 : declaredBody},
+      &reason, &ended);
   if (body < 0) return Fail(error, reason), std::nullopt;
+  if (!ended && (zlib || body < declaredBody))
+    return Fail(error, "compressed stream cut short"), std::nullopt;
   return 8 + body;
+}
+
+std::optional<SwfBody> DecodeSwfBody(QByteArrayView swf, const SwfInfo& info,
+                                     std::uint32_t maxLength, QString* error) {
+  const qint64 declaredBody = qint64(info.declaredLength) - 8;
+  if (swf.size() < 8 || declaredBody <= 0) return Fail(error, "truncated header"), std::nullopt;
+  if (info.declaredLength > maxLength)
+    return Fail(error, "declared length over the limit"), std::nullopt;
+  if (error) error->clear();
+  SwfBody body;
+  if (info.compression == SwfCompression::None) {
+    body.bytes = swf.sliced(8).toByteArray();
+    body.complete = body.bytes.size() >= declaredBody;
+    return body;
+  }
+  // The first guess for the output is a few times the stored bytes; it grows as output comes.
+  const int first = int(std::min<qint64>(4 * qint64(swf.size()) + 65536, kMaxWindow));
+  const char* reason = "";
+  bool ended = false;
+  BytesReader in(swf);
+  const qint64 n =
+      DecodeWholeBody(in, info, {nullptr, first, true, declaredBody, &body.bytes}, &reason, &ended);
+  if (n < 0) return Fail(error, reason), std::nullopt;
+  // An LZMA body is as long as declared (the stream carries no length): an end marker before
+  // that contradicts the header.
+  if (info.compression == SwfCompression::Lzma && ended && n < declaredBody)
+    return Fail(error, "LZMA stream ends before the declared length"), std::nullopt;
+  body.bytes.truncate(n);
+  body.complete = n >= declaredBody;
+  return body;
 }
 
 std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error, SwfCheck check) {

@@ -2,7 +2,8 @@
 // Native inspection of Flash movie headers: signature, version, stage, frame rate and frame
 // count, without any renderer. For the header, compressed movies are inflated only as far as
 // it reaches (a few dozen bytes); the body check streams through a small buffer, so a huge or
-// lying file never costs memory in proportion to its size.
+// lying file never costs memory in proportion to its size. DecodeSwfBody, for those who need
+// the movie's tags, holds what the stream decodes, up to a limit the caller sets.
 //
 // Typical use (the validity probe of a movie file):
 //   if (auto info = vedalia::InspectSwfFile(path, nullptr, vedalia::SwfCheck::Body);
@@ -65,5 +66,23 @@ std::optional<qint64> SwfUncompressedLength(QByteArrayView data, QString* error 
 // the file is missing, unreadable, a directory or empty.
 std::optional<SwfInfo> InspectSwfFile(const QString& path, QString* error = nullptr,
                                       SwfCheck check = SwfCheck::Header);
+
+// A movie body decoded into memory.
+struct SwfBody {
+  // The bytes after the first 8: a plain body as stored; a compressed one as far as its stream
+  // decodes, never past the declared length.
+  QByteArray bytes;
+  // The body reaches the declared length. A stream cut short, or a zlib stream ending early,
+  // still gives what it decoded; a caller that needs the whole movie refuses it.
+  bool complete = false;
+};
+
+// Decodes the whole body of `swf`, whose header InspectSwf gave as `info`. Nothing when the
+// declared length exceeds `maxLength` or the compressed stream is broken (an LZMA end marker
+// before the declared length counts as broken). The output buffer
+// grows as output arrives, so a header claiming more than its stream holds costs nothing; the
+// LZMA dictionary is capped as for the body check.
+std::optional<SwfBody> DecodeSwfBody(QByteArrayView swf, const SwfInfo& info,
+                                     std::uint32_t maxLength, QString* error = nullptr);
 
 }  // namespace vedalia

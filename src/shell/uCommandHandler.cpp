@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <exception>
+#include <optional>
 
 #include "desktop/uDesktop.h"
 #include "desktop/uServices.h"
@@ -17,12 +18,31 @@ namespace {
 
 QString personalRoot() { return BaseDir() + QStringLiteral("folders/"); }
 
+// Fields of an account record as the store gives it.
+constexpr int kAccountRecordFields = 14;
+
 // The longest name of one level that the file systems in use take, in bytes of its UTF-8 form.
 constexpr int kMaxNameBytes = 255;
 
 // Folder levels a record names must stay single levels below folders/.
 bool plainLevels(const QString& classFolder, const QString& personFolder) {
   return (classFolder.isNull() || IsPlainName(classFolder)) && IsPlainName(personFolder);
+}
+
+// An account record's personal folder, the same at log-in and at deletion.
+struct AccountFolder {
+  QString person;  // surname, a blank and the name: also the launcher's name
+  QString path;    // below folders/
+};
+
+// A pupil's folder lies in its class folder; a privileged account's directly below folders/.
+// Nothing when a name in the record would not stay one level.
+std::optional<AccountFolder> accountFolder(const QStringList& r) {
+  const QString person = FieldAt(r, 3) + QLatin1Char(' ') + FieldAt(r, 1);
+  const bool privileged = FieldAt(r, 13) == QLatin1String("1");
+  const QString classFolder = privileged ? QString() : FieldAt(r, 8) + FieldAt(r, 9);
+  if (!plainLevels(classFolder, person)) return std::nullopt;
+  return AccountFolder{person, privileged ? person : classFolder + QLatin1Char('/') + person};
 }
 
 }  // namespace
@@ -198,10 +218,8 @@ void TMainCommandHandler::cmdValidateUser(Event& e) {
     return;
   }
   const QStringList r = SplitFields(record, QLatin1Char(';'));
-  const QString personFolder = FieldAt(r, 3) + QLatin1Char(' ') + FieldAt(r, 1);
-  const bool privileged = FieldAt(r, 13) == QLatin1String("1");
-  const QString classFolder = privileged ? QString() : FieldAt(r, 8) + FieldAt(r, 9);
-  if (!plainLevels(classFolder, personFolder)) {
+  const auto folder = accountFolder(r);
+  if (!folder) {
     ReplyToMovie(QStringLiteral("validated=false"));
     return;
   }
@@ -209,7 +227,7 @@ void TMainCommandHandler::cmdValidateUser(Event& e) {
   const int id = FieldAt(r, 0).toInt(&ok);
   if (!ok) throw std::runtime_error("account id is no number");
   currentUserId = id;
-  userFolderName = privileged ? personFolder : classFolder + QLatin1Char('/') + personFolder;
+  userFolderName = folder->path;
   ReplyToMovie(QStringLiteral("validated=") + record);
 }
 
@@ -233,13 +251,12 @@ void TMainCommandHandler::cmdDeleteUser(Event& e) {
   const QString found = e.store->ValidateUser(e.A);
   const QStringList r = SplitFields(found, QLatin1Char(';'));
   // The record names the folder and the launcher; without one (no such account) there is
-  // nothing of the kind to remove.
-  const bool haveRecord = r.size() >= 10;
-  QString classFolder, personFolder;
-  if (haveRecord) {
-    classFolder = r[8] + r[9];
-    personFolder = r[3] + QLatin1Char(' ') + r[1];
-    if (!plainLevels(classFolder, personFolder)) {
+  // nothing of the kind to remove. The folder is the one log-in gives the account, so a
+  // privileged account's goes too.
+  std::optional<AccountFolder> folder;
+  if (r.size() >= kAccountRecordFields) {
+    folder = accountFolder(r);
+    if (!folder) {
       ReplyToMovie(QStringLiteral("UserDeleted=false"));
       return;
     }
@@ -248,10 +265,10 @@ void TMainCommandHandler::cmdDeleteUser(Event& e) {
     ReplyToMovie(QStringLiteral("UserDeleted=false"));
     return;
   }
-  if (haveRecord) {
-    if (!DeleteFolderTree(personalRoot() + classFolder + QLatin1Char('/') + personFolder))
-      qCWarning(lcShell).noquote() << "personal folder of" << personFolder << "not removed";
-    DeleteDesktopShortcut(personFolder);
+  if (folder) {
+    if (!DeleteFolderTree(personalRoot() + folder->path))
+      qCWarning(lcShell).noquote() << "personal folder of" << folder->person << "not removed";
+    DeleteDesktopShortcut(folder->person);
   }
   ReplyToMovie(QStringLiteral("UserDeleted=true"));
 }

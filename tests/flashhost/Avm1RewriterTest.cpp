@@ -239,6 +239,49 @@ TEST(Avm1Rewriter, MoviesKeepTheirHeaderAndGetTheirActionsRewritten) {
     EXPECT_FALSE(RewriteAvm1Movie(m));
 }
 
+TEST(Avm1Rewriter, AStreamEndingBeforeItsLengthIsRewrittenButFailsTheCheck) {
+  SwfMovieSpec m = Layout(8, 1, {});
+  m.frameActions[0] = SwfActions().Fscommand("a", "");
+  const auto movie = [&](SwfCompression c, std::uint32_t extra, int cut) {
+    m.compression = c;
+    QByteArray swf = WriteSwfMovie(m);
+    qToLittleEndian(qFromLittleEndian<std::uint32_t>(swf.constData() + 4) + extra, swf.data() + 4);
+    return swf.chopped(cut);
+  };
+  const auto Z = SwfCompression::Zlib, L = SwfCompression::Lzma;
+  const QByteArray plainBody = movie(SwfCompression::None, 0, 0).mid(8);
+  const struct {
+    const char* name;
+    QByteArray swf;
+    bool decoded, complete, rewritten, checked;
+  } rows[] = {
+      {"CWS whole", movie(Z, 0, 0), true, true, true, true},
+      {"ZWS whole", movie(L, 0, 0), true, true, true, true},
+      {"CWS without its check value", movie(Z, 0, 4), true, true, true, false},
+      {"ZWS without its last bytes", movie(L, 0, 4), true, true, true, true},
+      {"CWS claiming 64 bytes more", movie(Z, 64, 0), true, false, true, false},
+      {"CWS claiming 500 MiB", movie(Z, 500u << 20, 0), true, false, true, false},
+      {"CWS cut inside a tag", movie(Z, 0, 12), true, false, false, false},
+      {"ZWS claiming 64 bytes more", movie(L, 64, 0), false, false, false, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const SwfInfo info = InspectSwf(row.swf).value();
+    const auto body = DecodeSwfBody(row.swf, info, 512u << 20);
+    ASSERT_EQ(body.has_value(), row.decoded);
+    if (body) {
+      EXPECT_EQ(body->complete, row.complete);
+      EXPECT_GT(body->bytes.size(), info.headerLength - 8);
+      EXPECT_TRUE(plainBody.startsWith(body->bytes)) << "what decoded is kept";
+      EXPECT_LT(body->bytes.capacity(), 1 << 20) << "reserved for a claim, not for its output";
+    }
+    EXPECT_EQ(InspectSwf(row.swf, nullptr, SwfCheck::Body).has_value(), row.checked);
+    EXPECT_EQ(RewriteAvm1Movie(row.swf).has_value(), row.rewritten);
+  }
+  const auto info = InspectSwf(rows[0].swf);
+  EXPECT_FALSE(DecodeSwfBody(rows[0].swf, *info, info->declaredLength - 1)) << "over the limit";
+}
+
 TEST(Avm1Rewriter, ADictionaryClaimOfGigabytesIsNotReserved) {
   SwfMovieSpec m;
   m.version = 8;

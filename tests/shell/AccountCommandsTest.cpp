@@ -174,6 +174,13 @@ TEST_F(AccountCommands, DeletionRemovesFolderAndLauncherButNotTheLogin) {
   EXPECT_EQ(handler->UserFolderName(), "8Б/Петров Иван");
   EXPECT_EQ(send("getUsersData"), QStringList{"UsersData=Анна,Сидорова,Б,2"});
 
+  // A privileged account's folder, which has no class level, goes as well.
+  const QString teacher = addTeacher("Мария", "Учителева", "teach");
+  ASSERT_TRUE(QDir().mkpath(personal("Учителева Мария/work")));
+  EXPECT_EQ(send("deleteUser", teacher), QStringList{"UserDeleted=true"});
+  EXPECT_FALSE(QFileInfo::exists(personal("Учителева Мария")));
+  EXPECT_TRUE(QFileInfo(personal("8Б/Сидорова Анна")).isDir());
+
   // An id that is no number makes the facade raise: no reply at all.
   EXPECT_TRUE(send("deleteUser", "x").isEmpty());
 }
